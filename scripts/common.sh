@@ -1,0 +1,33 @@
+# Shared by scripts/test and scripts/demo: packages, builds, paths.
+# shellcheck shell=bash
+
+QUORIN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# Debian's interpreter: the one with python3-dev, pytest and meson-python.
+PYTHON=/usr/bin/python3
+
+BUILD_PACKAGES=(g++ meson ninja-build pkg-config python3 python3-dev nlohmann-json3-dev)
+TEST_PACKAGES=(libgtest-dev libgmock-dev python3-pytest python3-venv python3-pip-whl python3-mesonpy)
+
+# Installs whichever of the named Debian packages are missing.
+ensure_packages() {
+    local missing=() package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing Debian packages: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# build_in DIR [meson setup options...]: configures once, then compiles.
+build_in() {
+    local dir=$1
+    shift
+    if [ ! -f "$QUORIN_ROOT/$dir/build.ninja" ]; then
+        meson setup "$QUORIN_ROOT/$dir" "$QUORIN_ROOT" "$@"
+    fi
+    meson compile -C "$QUORIN_ROOT/$dir"
+}

@@ -1,0 +1,1 @@
+#include "device/device_methods.h"

@@ -1,0 +1,30 @@
+// The state of one open capture device and the lifecycle of its capture
+// graph. Each reference field owns one reference or is null.
+#pragma once
+
+#include "graph/platform.h"
+
+struct DeviceRecord {
+    IGraphBuilder *filterGraph;
+    ICaptureGraphBuilder2 *captureBuilder;
+    IBaseFilter *captureFilter; // survives releaseGraph: it carries the device's settings
+    ISampleGrabber *sampleGrabber;
+    IMediaControl *mediaControl;
+    int deviceNumber;
+    int showVideoWindow;
+    IPropertyBag *propertyBag;
+};
+
+// Builds the graph for record->deviceNumber, stopped. On failure raises
+// moduleError with the failing step's message and leaves the record empty.
+bool buildGraph(DeviceRecord *record);
+// Stops the graph if there is one and releases every reference.
+void releaseAll(DeviceRecord *record);
+// The same, but keeps captureFilter for the next build.
+void releaseGraph(DeviceRecord *record);
+// releaseGraph, then buildGraph.
+bool rebuildGraph(DeviceRecord *record);
+
+// True when the record holds a built graph; otherwise raises moduleError
+// (an object made by calling the type, or left empty by a failed rebuild).
+bool requireGraph(const DeviceRecord *record);

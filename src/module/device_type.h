@@ -1,0 +1,21 @@
+// The Dev type: one object per open capture device, carrying its device
+// record after the object header.
+#pragma once
+
+#include "graph/device_record.h"
+#include "module/python_api.h"
+
+struct DevObject {
+    PyObject_HEAD
+    DeviceRecord record;
+};
+
+extern PyTypeObject DevType;
+
+// Fills the type record's slots (all but tp_new) once per process.
+void prepareDevType();
+
+// new_Dev(devnum, showVideoWindow): opens a device and builds its graph.
+PyObject *new_Dev(PyObject *module, PyObject *args);
+
+inline DeviceRecord *recordOf(PyObject *self) { return &reinterpret_cast<DevObject *>(self)->record; }

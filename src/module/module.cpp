@@ -1,0 +1,96 @@
+// The quorin module: its definition, its error type and its initialization.
+#include "graph/platform.h"
+#include "module/device_type.h"
+#include "module/module_error.h"
+
+PyObject *moduleError = nullptr;
+
+PyObject *raiseModuleError(const char *message) {
+    PyErr_SetString(moduleError, message);
+    return nullptr;
+}
+
+namespace {
+
+struct ModuleState {
+    PyObject *object;
+};
+
+int moduleTraverse(PyObject *module, visitproc visit, void *arg) {
+    auto *state = static_cast<ModuleState *>(PyModule_GetState(module));
+    if (state && state->object)
+        return visit(state->object, arg);
+    return 0;
+}
+
+int moduleClear(PyObject *module) {
+    auto *state = static_cast<ModuleState *>(PyModule_GetState(module));
+    if (state)
+        Py_CLEAR(state->object);
+    return 0;
+}
+
+// COM's own uninitialization has another calling convention than an exit
+// hook on 32-bit Windows.
+void uninitializeCom() { CoUninitialize(); }
+
+PyMethodDef moduleMethods[] = {
+    {"new_Dev", new_Dev, METH_VARARGS, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef moduleDefinition = {
+    PyModuleDef_HEAD_INIT,
+    "quorin",
+    nullptr,
+    sizeof(ModuleState),
+    moduleMethods,
+    nullptr,
+    moduleTraverse,
+    moduleClear,
+    nullptr,
+};
+
+// The interpreter API version that the module is written against (3.4).
+const int apiVersion = 1013;
+
+} // namespace
+
+PyMODINIT_FUNC PyInit_quorin(void) {
+    PyObject *module = PyModule_Create2(&moduleDefinition, apiVersion);
+    if (!module)
+        return nullptr;
+
+    PyObject *error = PyErr_NewException("quorin.Error", nullptr, nullptr);
+    if (!error) {
+        Py_DECREF(module);
+        return nullptr;
+    }
+    PyObject *previous = moduleError;
+    moduleError = error;
+    Py_XDECREF(previous);
+    if (PyDict_SetItemString(PyModule_GetDict(module), "error", moduleError) < 0) {
+        Py_DECREF(module);
+        return nullptr;
+    }
+
+    prepareDevType();
+    DevType.tp_new = PyType_GenericNew;
+    if (PyType_Ready(&DevType) < 0) {
+        Py_DECREF(module);
+        return nullptr;
+    }
+
+    if (FAILED(CoInitialize(nullptr))) {
+        raiseModuleError("Initialization of COM failed.");
+        Py_DECREF(module);
+        return nullptr;
+    }
+    if (Py_AtExit(uninitializeCom) != 0) {
+        raiseModuleError("Registering CoUninitialize at exit failed.");
+        CoUninitialize();
+        Py_DECREF(module);
+        return nullptr;
+    }
+    return module;
+}

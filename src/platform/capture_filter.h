@@ -1,0 +1,85 @@
+// The capture filter of a virtual camera, with its one capture pin. The pin
+// offers stream configuration and property pages; its references are the
+// filter's, as with every DirectShow pin. While the graph runs, a delivery
+// thread renders samples at the camera's rate and hands them downstream; it
+// is joined whenever the filter stops, leaves its graph or is destroyed.
+#pragma once
+
+#include "filter.h"
+#include "frame_generator.h"
+#include "virtual_camera.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace platform {
+
+class CaptureFilter;
+
+class CapturePin final : public IAMStreamConfig, public ISpecifyPropertyPages {
+public:
+    explicit CapturePin(CaptureFilter &owner) : owner_(owner) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    HRESULT STDMETHODCALLTYPE SetFormat(AM_MEDIA_TYPE *pmt) override;
+    HRESULT STDMETHODCALLTYPE GetFormat(AM_MEDIA_TYPE **ppmt) override;
+    HRESULT STDMETHODCALLTYPE GetPages(CAUUID *pPages) override;
+
+private:
+    CaptureFilter &owner_;
+};
+
+class CaptureFilter final : public FilterObject<ISpecifyPropertyPages> {
+public:
+    explicit CaptureFilter(DevicePtr device);
+    ~CaptureFilter() override;
+
+    const CameraDescription &camera() const { return device_->description(); }
+    CapturePin &pin() { return pin_; }
+    const GUID &majorType() const { return camera().interleaved ? MEDIATYPE_Interleaved : MEDIATYPE_Video; }
+
+    // The format that the next connection uses, and the way to change it
+    // (stopped only; sizes the camera does not offer are refused).
+    VideoFormat currentFormat() const;
+    HRESULT setCurrentSize(LONG width, LONG height);
+
+    // Connection of the capture pin, made and broken by the graph.
+    bool connected() const { return sink_ != nullptr; }
+    HRESULT connect(FrameSink *sink);
+    void disconnect() override;
+
+    HRESULT STDMETHODCALLTYPE GetPages(CAUUID *pPages) override;
+
+protected:
+    const CLSID &classId() const override { return CLSID_VirtualCamera; }
+    void *findInterface(REFIID riid) override;
+    HRESULT onJoin(FilterGraph *graph) override;
+    void onLeave() override;
+    void onRun() override;
+    void onStop() override;
+
+private:
+    void deliver();
+    FramePtr takeFreeFrame();
+    void stopDelivery();
+
+    DevicePtr device_;
+    CapturePin pin_;
+    FrameSize current_;
+    FrameSink *sink_ = nullptr;
+    std::unique_ptr<FrameGenerator> generator_;
+    std::vector<FramePtr> pool_;
+
+    std::thread thread_;
+    std::mutex lock_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
+};
+
+IBaseFilter *createCaptureFilter(const DevicePtr &device);
+
+} // namespace platform

@@ -1,0 +1,99 @@
+// Base of every platform COM object: a true reference count, a live-object
+// count for leak checks, and a QueryInterface that keeps identity, nulls its
+// out pointer on failure and AddRefs what it returns.
+#pragma once
+
+#include "instrumentation.h"
+
+#include <atomic>
+#include <string>
+
+namespace platform {
+
+class LiveObject {
+public:
+    LiveObject() { ++liveObjects; }
+    LiveObject(const LiveObject &) = delete;
+    LiveObject &operator=(const LiveObject &) = delete;
+    virtual ~LiveObject() { --liveObjects; }
+};
+
+// Derived lists the interfaces it implements and answers findInterface with
+// the matching base pointer (or null). IUnknown is always the first interface
+// in Primary, so every query for IUnknown gives the same pointer.
+template <class Primary, class... Others>
+class ComObject : public LiveObject, public Primary, public Others... {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override {
+        if (!ppv)
+            return E_POINTER;
+        *ppv = nullptr;
+        std::string operation = std::string("QueryInterface:") + interfaceName(riid);
+        PLATFORM_ENTER(operation.c_str());
+        void *found = IsEqualGUID(riid, IID_IUnknown) ? identity() : findInterface(riid);
+        if (!found)
+            return E_NOINTERFACE;
+        AddRef();
+        *ppv = found;
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        ULONG left = --references_;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+
+    IUnknown *identity() { return static_cast<Primary *>(this); }
+
+protected:
+    // Returns the interface pointer for riid (never IUnknown), without AddRef.
+    virtual void *findInterface(REFIID riid) = 0;
+
+private:
+    std::atomic<ULONG> references_{1};
+};
+
+// Owns one reference; for the platform's own locals and members.
+template <class T>
+class Ref {
+public:
+    Ref() = default;
+    explicit Ref(T *adopted) : p_(adopted) {}
+    Ref(const Ref &) = delete;
+    Ref &operator=(const Ref &) = delete;
+    Ref(Ref &&other) noexcept : p_(other.p_) { other.p_ = nullptr; }
+    Ref &operator=(Ref &&other) noexcept {
+        if (this != &other) {
+            reset();
+            p_ = other.p_;
+            other.p_ = nullptr;
+        }
+        return *this;
+    }
+    ~Ref() { reset(); }
+    static Ref share(T *p) {
+        if (p)
+            p->AddRef();
+        return Ref(p);
+    }
+    void reset() {
+        if (p_)
+            p_->Release();
+        p_ = nullptr;
+    }
+    T *get() const { return p_; }
+    T *operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    T *detach() {
+        T *p = p_;
+        p_ = nullptr;
+        return p;
+    }
+
+private:
+    T *p_ = nullptr;
+};
+
+} // namespace platform

@@ -1,0 +1,9 @@
+#include "instrumentation.h"
+#include "virtual_camera.h"
+
+#include <quorin_platform/control.h>
+
+extern "C" void quorin_platform_reset(void) {
+    platform::resetInstrumentation();
+    platform::clearRuntimeCameras();
+}

@@ -1,0 +1,44 @@
+// Control surface of the platform, for tests and tools: declares cameras at
+// run time, injects failures, and reports what the platform saw. The capture
+// module never calls these; they are exported so that tests can reach them
+// through the loaded extension (ctypes) or link them directly (GoogleTest).
+#pragma once
+
+#include <quorin_platform/com.h>
+
+#if defined(__GNUC__)
+#define QUORIN_PLATFORM_EXPORT __attribute__((visibility("default")))
+#else
+#define QUORIN_PLATFORM_EXPORT
+#endif
+
+extern "C" {
+// Forgets injected failures, call counts, cameras added at run time and
+// recorded dialogs. Live objects are not touched.
+QUORIN_PLATFORM_EXPORT void quorin_platform_reset(void);
+
+// Adds a camera described by one JSON object (the keys of
+// QUORIN_VIRTUAL_CAMERAS). Returns 0, or -1 with the reason on stderr.
+QUORIN_PLATFORM_EXPORT int quorin_platform_add_camera(const char *json_object);
+// Removes the cameras added under that name; returns how many went.
+QUORIN_PLATFORM_EXPORT int quorin_platform_remove_camera(const char *name);
+
+// The nth call from now (1: the next one) of the named operation returns
+// result without doing anything else. Operations are named
+// "Interface::Method", API functions by their name, and interface queries
+// "QueryInterface:IName".
+QUORIN_PLATFORM_EXPORT void quorin_platform_fail(const char *operation, int nth, HRESULT result);
+// Calls of the named operation since the last reset.
+QUORIN_PLATFORM_EXPORT long quorin_platform_call_count(const char *operation);
+
+// Platform objects alive now, and task-memory blocks (strings included) not
+// yet freed.
+QUORIN_PLATFORM_EXPORT long quorin_platform_live_objects(void);
+QUORIN_PLATFORM_EXPORT long quorin_platform_task_memory_blocks(void);
+
+// Initializes the calling thread's COM apartment as multithreaded.
+QUORIN_PLATFORM_EXPORT HRESULT quorin_platform_init_multithreaded(void);
+
+// How many times a renderer's window showed itself since the last reset.
+QUORIN_PLATFORM_EXPORT long quorin_platform_windows_shown(void);
+}

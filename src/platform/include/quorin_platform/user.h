@@ -1,0 +1,21 @@
+// User-interface services for systems without Windows (user32 and the
+// property frame of OLE Automation). There is no one to click: message boxes
+// are written to stderr and dismissed at once, and no window ever exists.
+#pragma once
+
+#include <quorin_platform/com.h>
+
+struct HWND__;
+typedef HWND__ *HWND;
+
+#define MB_ICONWARNING 0x00000030L
+#define MB_TASKMODAL 0x00002000L
+#define IDOK 1
+
+extern "C" {
+int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
+HWND WINAPI GetTopWindow(HWND hWnd);
+HRESULT WINAPI OleCreatePropertyFrame(HWND hwndOwner, UINT x, UINT y, LPCOLESTR lpszCaption, ULONG cObjects,
+                                      LPUNKNOWN *ppUnk, ULONG cPages, LPCLSID pPageClsID, LCID lcid,
+                                      DWORD dwReserved, LPVOID pvReserved);
+}

@@ -1,0 +1,118 @@
+#include "instrumentation.h"
+
+#include <quorin_platform/control.h>
+#include <quorin_platform/dshow.h>
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+std::atomic<long> liveObjects{0};
+std::atomic<long> taskMemoryBlocks{0};
+std::atomic<long> windowsShown{0};
+
+namespace {
+
+struct InjectedFailure {
+    long atCall; // the call count at which it fires
+    HRESULT result;
+};
+
+struct Ledger {
+    std::mutex lock;
+    std::map<std::string, long> calls;
+    std::map<std::string, std::vector<InjectedFailure>> failures;
+};
+
+Ledger &ledger() {
+    static Ledger *instance = new Ledger; // never destroyed: camera threads may outlive static teardown
+    return *instance;
+}
+
+} // namespace
+
+std::optional<HRESULT> enterOperation(const char *operation) {
+    Ledger &l = ledger();
+    std::lock_guard<std::mutex> guard(l.lock);
+    long call = ++l.calls[operation];
+    auto found = l.failures.find(operation);
+    if (found == l.failures.end())
+        return std::nullopt;
+    std::vector<InjectedFailure> &pending = found->second;
+    for (auto it = pending.begin(); it != pending.end(); ++it) {
+        if (it->atCall == call) {
+            HRESULT result = it->result;
+            pending.erase(it);
+            return result;
+        }
+    }
+    return std::nullopt;
+}
+
+void resetInstrumentation() {
+    Ledger &l = ledger();
+    std::lock_guard<std::mutex> guard(l.lock);
+    l.calls.clear();
+    l.failures.clear();
+    windowsShown = 0;
+}
+
+const char *interfaceName(REFIID riid) {
+    static const struct {
+        const IID *iid;
+        const char *name;
+    } known[] = {
+        {&IID_IUnknown, "IUnknown"},
+        {&IID_IDispatch, "IDispatch"},
+        {&IID_IPersist, "IPersist"},
+        {&IID_IMediaFilter, "IMediaFilter"},
+        {&IID_IBaseFilter, "IBaseFilter"},
+        {&IID_IFilterGraph, "IFilterGraph"},
+        {&IID_IGraphBuilder, "IGraphBuilder"},
+        {&IID_IMediaControl, "IMediaControl"},
+        {&IID_IVideoWindow, "IVideoWindow"},
+        {&IID_ICaptureGraphBuilder2, "ICaptureGraphBuilder2"},
+        {&IID_IEnumMoniker, "IEnumMoniker"},
+        {&IID_IMoniker, "IMoniker"},
+        {&IID_ICreateDevEnum, "ICreateDevEnum"},
+        {&IID_IPropertyBag, "IPropertyBag"},
+        {&IID_ISampleGrabber, "ISampleGrabber"},
+        {&IID_IAMStreamConfig, "IAMStreamConfig"},
+        {&IID_ISpecifyPropertyPages, "ISpecifyPropertyPages"},
+    };
+    for (const auto &entry : known)
+        if (IsEqualGUID(*entry.iid, riid))
+            return entry.name;
+    return "unknown";
+}
+
+} // namespace platform
+
+extern "C" {
+
+void quorin_platform_fail(const char *operation, int nth, HRESULT result) {
+    if (!operation || nth < 1)
+        return;
+    platform::Ledger &l = platform::ledger();
+    std::lock_guard<std::mutex> guard(l.lock);
+    long base = l.calls[operation];
+    l.failures[operation].push_back({base + nth, result});
+}
+
+long quorin_platform_call_count(const char *operation) {
+    if (!operation)
+        return 0;
+    platform::Ledger &l = platform::ledger();
+    std::lock_guard<std::mutex> guard(l.lock);
+    auto found = l.calls.find(operation);
+    return found == l.calls.end() ? 0 : found->second;
+}
+
+long quorin_platform_live_objects(void) { return platform::liveObjects; }
+long quorin_platform_task_memory_blocks(void) { return platform::taskMemoryBlocks; }
+long quorin_platform_windows_shown(void) { return platform::windowsShown; }
+
+} // extern "C"

@@ -1,0 +1,31 @@
+// Call counting and failure injection for every operation that the platform
+// exports. Each operation begins with PLATFORM_ENTER after nulling its out
+// parameters, so an injected failure leaves them as a real failure would.
+#pragma once
+
+#include <quorin_platform/dshow.h>
+
+#include <atomic>
+#include <optional>
+
+namespace platform {
+
+// Counts the call and returns the injected result, if this call has one.
+std::optional<HRESULT> enterOperation(const char *operation);
+
+// Name of an interface for "QueryInterface:IName" operation names.
+const char *interfaceName(REFIID riid);
+
+void resetInstrumentation();
+
+extern std::atomic<long> liveObjects;
+extern std::atomic<long> taskMemoryBlocks;
+extern std::atomic<long> windowsShown;
+
+} // namespace platform
+
+#define PLATFORM_ENTER(operation)                                                                            \
+    do {                                                                                                     \
+        if (std::optional<HRESULT> injected_ = ::platform::enterOperation(operation))                        \
+            return *injected_;                                                                               \
+    } while (0)

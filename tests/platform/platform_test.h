@@ -1,0 +1,61 @@
+// Fixture for platform tests: a clean platform, COM on the test thread, and
+// at the end no live object and no task memory left.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <quorin_platform/control.h>
+#include <quorin_platform/dshow.h>
+
+#include "com_object.h"
+
+using platform::Ref;
+
+class PlatformTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        unsetenv("QUORIN_VIRTUAL_CAMERAS");
+        quorin_platform_reset();
+        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    }
+    void TearDown() override {
+        CoUninitialize();
+        EXPECT_EQ(quorin_platform_live_objects(), 0);
+        EXPECT_EQ(quorin_platform_task_memory_blocks(), 0);
+        quorin_platform_reset();
+    }
+
+    template <class T>
+    static Ref<T> create(REFCLSID clsid, REFIID iid) {
+        T *object = nullptr;
+        EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void **>(&object)),
+                  S_OK);
+        return Ref<T>(object);
+    }
+
+    // The moniker of device index (counting from zero), or null.
+    static Ref<IMoniker> moniker(int index) {
+        auto devices = create<ICreateDevEnum>(CLSID_SystemDeviceEnum, IID_ICreateDevEnum);
+        IEnumMoniker *list = nullptr;
+        if (devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &list, 0) != S_OK)
+            return Ref<IMoniker>();
+        Ref<IEnumMoniker> enumerator(list);
+        enumerator->Skip(static_cast<ULONG>(index));
+        IMoniker *found = nullptr;
+        enumerator->Next(1, &found, nullptr);
+        return Ref<IMoniker>(found);
+    }
+
+    static Ref<IBaseFilter> bindFilter(int index) {
+        IBaseFilter *filter = nullptr;
+        Ref<IMoniker> m = moniker(index);
+        if (m)
+            m->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void **>(&filter));
+        return Ref<IBaseFilter>(filter);
+    }
+
+    static ULONG refCount(IUnknown *object) {
+        object->AddRef();
+        return object->Release();
+    }
+};

@@ -1,0 +1,75 @@
+"""ctypes access to the platform library's control surface.
+
+The platform library is linked into the quorin extension, so its control
+functions are reached through the extension's own file, loaded before or
+after `import quorin` (the dynamic loader gives both the same copy)."""
+
+import ctypes
+import importlib.util
+import json
+
+
+def hresult(value):
+    """A 32-bit HRESULT as the signed value the platform returns."""
+    return ctypes.c_int32(value).value
+
+
+S_OK = 0
+S_FALSE = 1
+E_FAIL = hresult(0x80004005)
+E_POINTER = hresult(0x80004003)
+E_INVALIDARG = hresult(0x80070057)
+E_OUTOFMEMORY = hresult(0x8007000E)
+VFW_E_NOT_CONNECTED = hresult(0x80040209)
+VFW_E_WRONG_STATE = hresult(0x80040227)
+
+
+class Platform:
+    def __init__(self, path):
+        lib = ctypes.CDLL(path)
+        self._lib = lib
+        lib.quorin_platform_add_camera.argtypes = [ctypes.c_char_p]
+        lib.quorin_platform_remove_camera.argtypes = [ctypes.c_char_p]
+        lib.quorin_platform_fail.argtypes = [ctypes.c_char_p, ctypes.c_int, ctypes.c_int32]
+        lib.quorin_platform_fail.restype = None
+        lib.quorin_platform_call_count.argtypes = [ctypes.c_char_p]
+        for name in ("call_count", "live_objects", "task_memory_blocks", "windows_shown"):
+            getattr(lib, "quorin_platform_" + name).restype = ctypes.c_long
+        lib.quorin_platform_init_multithreaded.restype = ctypes.c_int32
+        lib.quorin_platform_reset.restype = None
+
+    def reset(self):
+        self._lib.quorin_platform_reset()
+
+    def add_camera(self, name="Camera", **options):
+        options["name"] = name
+        if self._lib.quorin_platform_add_camera(json.dumps(options).encode()) != 0:
+            raise ValueError("camera refused: %r" % (options,))
+
+    def remove_camera(self, name):
+        return self._lib.quorin_platform_remove_camera(name.encode())
+
+    def fail(self, operation, nth=1, result=E_FAIL):
+        self._lib.quorin_platform_fail(operation.encode(), nth, result)
+
+    def calls(self, operation):
+        return self._lib.quorin_platform_call_count(operation.encode())
+
+    def live_objects(self):
+        return self._lib.quorin_platform_live_objects()
+
+    def task_memory_blocks(self):
+        return self._lib.quorin_platform_task_memory_blocks()
+
+    def windows_shown(self):
+        return self._lib.quorin_platform_windows_shown()
+
+    def init_multithreaded(self):
+        return self._lib.quorin_platform_init_multithreaded()
+
+
+def load():
+    spec = importlib.util.find_spec("quorin")
+    if spec is None or not spec.origin:
+        raise ImportError("quorin is not on the path")
+    return Platform(spec.origin)

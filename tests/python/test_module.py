@@ -1,0 +1,92 @@
+"""The module as the interpreter sees it: import, error type, COM start."""
+
+import types
+
+import quorin
+
+from conftest import run_python
+
+
+def test_namespace_holds_new_dev_and_error_only():
+    public = sorted(name for name in vars(quorin) if not name.startswith("__"))
+    assert public == ["error", "new_Dev"]
+    assert isinstance(quorin.new_Dev, types.BuiltinFunctionType)
+    assert issubclass(quorin.error, Exception)
+    assert quorin.error.__module__ + "." + quorin.error.__name__ == "quorin.Error"
+
+
+def test_dev_type_is_named_dev_and_not_exported(camera):
+    dev = quorin.new_Dev(0, 0)
+    assert type(dev).__name__ == "Dev"
+    assert type(dev) not in vars(quorin).values()
+
+
+def test_reimport_runs_initialization_again_with_a_new_error_type():
+    result = run_python("""
+        import sys, platform_control
+        import quorin
+        control = platform_control.load()
+        first = quorin.error
+        del sys.modules["quorin"]
+        import quorin
+        print(quorin.error is not first, control.calls("CoInitialize"))
+    """)
+    assert result.returncode == 0, result.stderr
+    # Both imports started COM: the second on an initialized thread (S_FALSE).
+    assert result.stdout.split() == ["True", "2"]
+
+
+def test_import_in_a_multithreaded_apartment_fails_and_leaves_no_module():
+    result = run_python("""
+        import sys, threading, platform_control
+        control = platform_control.load()
+        outcome = []
+        def importer():
+            assert control.init_multithreaded() == 0
+            try:
+                import quorin
+                outcome.append("imported")
+            except Exception as error:
+                outcome.append("%s.%s: %s" % (type(error).__module__, type(error).__name__, error))
+            outcome.append("quorin" in sys.modules)
+        thread = threading.Thread(target=importer)
+        thread.start()
+        thread.join()
+        print(outcome)
+    """)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.strip() == "['quorin.Error: Initialization of COM failed.', False]"
+
+
+def test_import_where_com_is_already_initialized_in_the_same_mode():
+    result = run_python("""
+        import platform_control
+        control = platform_control.load()
+        print(hex(control._lib.CoInitialize(None)))
+        import quorin
+        print("imported")
+    """)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.split() == ["0x0", "imported"]
+
+
+def test_failed_exit_registration_balances_com_and_leaves_no_module():
+    # The interpreter keeps a fixed number of exit hooks; importing anew until
+    # they run out reaches the registration failure.
+    result = run_python("""
+        import sys, platform_control
+        control = platform_control.load()
+        message = None
+        for attempt in range(64):
+            sys.modules.pop("quorin", None)
+            try:
+                import quorin
+            except Exception as error:
+                message = str(error)
+                break
+        print(repr(message), "quorin" in sys.modules, control.calls("CoUninitialize"))
+    """)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.split(" ", 1)[0] == "'Registering"
+    assert result.stdout.strip().endswith("' False 1")
+    assert "Registering CoUninitialize at exit failed." in result.stdout
