@@ -1,1 +1,46 @@
+// setresolution(width, height): writes the size into the capture pin's
+// current format and rebuilds the graph around the same capture filter.
 #include "device/device_methods.h"
+#include "device/stream_config.h"
+#include "graph/media_type.h"
+#include "module/device_type.h"
+#include "module/module_error.h"
+
+PyObject *setresolution(PyObject *self, PyObject *args) {
+    int width, height;
+    if (!PyArg_ParseTuple(args, "ii:newDev", &width, &height))
+        return nullptr;
+    DeviceRecord *record = recordOf(self);
+    if (!requireGraph(record))
+        return nullptr;
+
+    record->mediaControl->Stop();
+    ComRef<IAMStreamConfig> config;
+    if (!findStreamConfig(record, config))
+        return raiseModuleError("Setting the capture resolution failed.");
+
+    const char *failure = "Setting the capture resolution failed.";
+    bool changed = false;
+    AM_MEDIA_TYPE *format = nullptr;
+    if (config->GetFormat(&format) == S_OK && format) {
+        VIDEOINFOHEADER *header = videoInfoHeader(format);
+        if (header) {
+            header->bmiHeader.biWidth = width;
+            header->bmiHeader.biHeight = height;
+            if (config->SetFormat(format) == S_OK)
+                changed = true;
+            else
+                failure = "Cannot set capture resolution.";
+        } else {
+            failure = "Cannot query capture format.";
+        }
+        discardMediaType(format);
+    }
+    config.reset();
+
+    if (!changed)
+        return raiseModuleError(failure);
+    if (!rebuildGraph(record))
+        return raiseModuleError("Problem after setting the capture resolution.");
+    Py_RETURN_NONE;
+}

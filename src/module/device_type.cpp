@@ -6,6 +6,8 @@
 namespace {
 
 PyMethodDef devMethods[] = {
+    {"setresolution", setresolution, METH_VARARGS, nullptr},
+    {"getbuffer", getbuffer, METH_VARARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -1,0 +1,55 @@
+"""The examples and the demo's PNG writer give the picture upright, in RGB."""
+
+import os
+import sys
+import zlib
+
+import pytest
+
+import quorin
+
+from frames import BARS
+
+ROOT = os.path.join(os.path.dirname(__file__), "..", "..")
+sys.path.insert(0, os.path.join(ROOT, "examples"))
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
+
+WIDTH, HEIGHT = 174, 96  # rows need padding
+
+
+def expected_pixel(x, y):
+    assert y < HEIGHT - HEIGHT // 8
+    return BARS[max(i for i in range(8) if i * WIDTH // 8 <= x)]
+
+
+def test_numpy_array_is_upright_rgb_without_padding(platform):
+    np = pytest.importorskip("numpy")
+    from numpy_frame import frame_as_array
+    platform.add_camera("Cam", sizes=[[WIDTH, HEIGHT]])
+    array = frame_as_array(quorin.new_Dev(0, 0))
+    assert array.shape == (HEIGHT, WIDTH, 3) and array.dtype == np.uint8
+    for x in (0, 21, 22, 87, 173):
+        assert tuple(array[0, x]) == expected_pixel(x, 0)
+
+
+def test_pillow_image_is_upright_rgb(platform):
+    pytest.importorskip("PIL")
+    from pillow_frame import frame_as_image
+    platform.add_camera("Cam", sizes=[[WIDTH, HEIGHT]])
+    image = frame_as_image(quorin.new_Dev(0, 0))
+    assert image.size == (WIDTH, HEIGHT) and image.mode == "RGB"
+    for x in (0, 21, 22, 87, 173):
+        assert image.getpixel((x, 10)) == expected_pixel(x, 10)
+
+
+def test_demo_png_holds_the_upright_picture(platform):
+    from demo import png_from_frame
+    platform.add_camera("Cam", sizes=[[WIDTH, HEIGHT]])
+    png = png_from_frame(*quorin.new_Dev(0, 0).getbuffer())
+    assert png[:8] == b"\x89PNG\r\n\x1a\n"
+    idat = png.index(b"IDAT")
+    length = int.from_bytes(png[idat - 4:idat], "big")
+    raw = zlib.decompress(png[idat + 4:idat + 4 + length])
+    first_row = raw[1:1 + WIDTH * 3]
+    for x in (0, 21, 22, 87, 173):
+        assert tuple(first_row[3 * x:3 * x + 3]) == expected_pixel(x, 0)

@@ -1,0 +1,106 @@
+"""getbuffer(): frames as the sample grabber holds them, and its failures."""
+
+import time
+
+import pytest
+
+import quorin
+
+from frames import BARS, pixel, sequence_number, stride
+from platform_control import E_FAIL, E_INVALIDARG, E_POINTER, VFW_E_NOT_CONNECTED
+
+
+@pytest.mark.parametrize("width,height", [(640, 480), (641, 481), (174, 96), (3, 8)])
+def test_frame_has_declared_size_padded_rows_and_exact_pixels(platform, width, height):
+    platform.add_camera("Bars", sizes=[[width, height]])
+    data, w, h = quorin.new_Dev(0, 0).getbuffer()
+    assert (w, h) == (width, height)
+    assert isinstance(data, bytes) and len(data) == stride(width) * height
+    strip_top = height - height // 8
+    for i, colour in enumerate(BARS):
+        for x in {i * width // 8, (i + 1) * width // 8 - 1}:
+            if i * width // 8 <= x < (i + 1) * width // 8:
+                assert pixel(data, width, height, x, 0) == colour
+                assert pixel(data, width, height, x, strip_top - 1) == colour
+    # Row padding stays zero.
+    padding = stride(width) - 3 * width
+    for row in range(height):
+        end = row * stride(width) + 3 * width
+        assert data[end:end + padding] == bytes(padding)
+
+
+def test_counter_strip_counts_samples_since_the_graph_started(platform):
+    platform.add_camera("Counter", sizes=[[320, 240]], fps=50)
+    dev = quorin.new_Dev(0, 0)
+    first = sequence_number(*dev.getbuffer())
+    time.sleep(0.2)
+    second = sequence_number(*dev.getbuffer())
+    assert 0 <= first < second
+    # Black cells in the strip are exactly black.
+    data, w, h = dev.getbuffer()
+    assert pixel(data, w, h, 0, h - 1) == (0, 0, 0)
+
+
+def test_second_call_finds_the_graph_running_and_does_not_wait(platform):
+    platform.add_camera("Slow start", first_frame_ms=250)
+    dev = quorin.new_Dev(0, 0)
+    first = dev.getbuffer()
+    assert platform.calls("Sleep") >= 2
+    sleeps = platform.calls("Sleep")
+    second = dev.getbuffer(1, 2, 3)  # arguments make no difference
+    assert platform.calls("Sleep") == sleeps
+    assert (len(second[0]), second[1], second[2]) == (len(first[0]), first[1], first[2])
+    assert platform.calls("IMediaControl::Run") == 2
+
+
+def test_renderer_window_shows_only_when_asked(platform):
+    platform.add_camera("Windowed")
+    quorin.new_Dev(0, 0).getbuffer()
+    assert platform.windows_shown() == 0
+    quorin.new_Dev(0, 1).getbuffer()
+    assert platform.windows_shown() == 1
+
+
+@pytest.mark.parametrize("code,message", [
+    (E_POINTER, "Getting the sample grabber's current buffer failed (NULL pointer argument)."),
+    (VFW_E_NOT_CONNECTED, "Getting the sample grabber's current buffer failed (The filter is not connected)."),
+    (E_INVALIDARG, "Getting the sample grabber's current buffer failed (Samples are not being buffered)."),
+    (E_FAIL, "UNKNOWN CASE!!"),
+])
+def test_each_buffer_error_has_its_message_and_the_device_stays_usable(camera, code, message):
+    dev = quorin.new_Dev(0, 0)
+    camera.fail("ISampleGrabber::GetCurrentBuffer", 1, code)
+    with pytest.raises(quorin.error) as raised:
+        dev.getbuffer()
+    assert str(raised.value) == message
+    assert dev.getbuffer()[1:] == (640, 480)
+
+
+def test_connected_type_failure_has_its_message_and_does_not_run_the_graph(camera):
+    dev = quorin.new_Dev(0, 0)
+    camera.fail("ISampleGrabber::GetConnectedMediaType")
+    with pytest.raises(quorin.error) as raised:
+        dev.getbuffer()
+    assert str(raised.value) == "Getting the sample grabber's connected media type failed."
+    assert camera.calls("IMediaControl::Run") == 0
+
+
+def test_camera_that_never_delivers_ends_in_a_timeout_not_a_hang(platform):
+    platform.add_camera("Silent", delivers=False)
+    dev = quorin.new_Dev(0, 0)
+    started = time.monotonic()
+    with pytest.raises(quorin.error) as raised:
+        dev.getbuffer()
+    assert str(raised.value) == "No frame arrived from the device within 10 seconds."
+    assert 9.5 < time.monotonic() - started < 30
+    assert platform.calls("Sleep") == 100
+
+
+def test_objects_without_a_graph_refuse_every_method(camera):
+    dev_type = type(quorin.new_Dev(0, 0))
+    empty = dev_type()
+    for call in (empty.getbuffer, lambda: empty.setresolution(320, 240)):
+        with pytest.raises(quorin.error) as raised:
+            call()
+        assert str(raised.value) == "The device has no capture graph: open it again with new_Dev()."
+    assert camera.live_objects() == 0
