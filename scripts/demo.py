@@ -37,8 +37,8 @@ def main():
     elapsed = time.monotonic() - started
     with open(output, "wb") as file:
         file.write(png_from_frame(data, width, height))
-    print("device 0: %dx%d frame in %.0f ms from new_Dev to the first frame; saved %s"
-          % (width, height, elapsed * 1000, output))
+    print("device 0 (%s): %dx%d frame in %.0f ms from new_Dev to the first frame; saved %s"
+          % (dev.getdisplayname(), width, height, elapsed * 1000, output))
 
 
 if __name__ == "__main__":

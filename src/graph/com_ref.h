@@ -23,6 +23,11 @@ public:
     }
     void **voidOut() { return reinterpret_cast<void **>(out()); }
 
+    // Takes over a reference that a call delivered outside an out parameter.
+    void adopt(T *p) {
+        reset();
+        p_ = p;
+    }
     void reset() {
         if (p_)
             p_->Release();

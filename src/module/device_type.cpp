@@ -6,6 +6,10 @@
 namespace {
 
 PyMethodDef devMethods[] = {
+    {"displaypropertypage", displaypropertypage, METH_VARARGS, nullptr},
+    {"displaycapturefilterproperties", displaycapturefilterproperties, METH_VARARGS, nullptr},
+    {"displaycapturepinproperties", displaycapturepinproperties, METH_VARARGS, nullptr},
+    {"getdisplayname", getdisplayname, METH_VARARGS, nullptr},
     {"setresolution", setresolution, METH_VARARGS, nullptr},
     {"getbuffer", getbuffer, METH_VARARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},

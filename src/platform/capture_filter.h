@@ -20,6 +20,7 @@ class CaptureFilter;
 class CapturePin final : public IAMStreamConfig, public ISpecifyPropertyPages {
 public:
     explicit CapturePin(CaptureFilter &owner) : owner_(owner) {}
+    CaptureFilter &owner() { return owner_; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
     ULONG STDMETHODCALLTYPE AddRef() override;

@@ -1,4 +1,5 @@
 #include "instrumentation.h"
+#include "user_interface.h"
 #include "virtual_camera.h"
 
 #include <quorin_platform/control.h>
@@ -6,4 +7,5 @@
 extern "C" void quorin_platform_reset(void) {
     platform::resetInstrumentation();
     platform::clearRuntimeCameras();
+    platform::resetUserInterface();
 }

@@ -24,6 +24,20 @@ VFW_E_NOT_CONNECTED = hresult(0x80040209)
 VFW_E_WRONG_STATE = hresult(0x80040227)
 
 
+class PropertyFrame(ctypes.Structure):
+    _fields_ = [("shown", ctypes.c_long), ("owner", ctypes.c_size_t), ("has_caption", ctypes.c_int),
+                ("caption_bytes", ctypes.c_char * 256), ("objects", ctypes.c_ulong), ("pages", ctypes.c_ulong),
+                ("object_bytes", ctypes.c_char * 32)]
+
+    @property
+    def caption(self):
+        return self.caption_bytes.decode() if self.has_caption else None
+
+    @property
+    def object(self):
+        return self.object_bytes.decode()
+
+
 class Platform:
     def __init__(self, path):
         lib = ctypes.CDLL(path)
@@ -37,6 +51,11 @@ class Platform:
             getattr(lib, "quorin_platform_" + name).restype = ctypes.c_long
         lib.quorin_platform_init_multithreaded.restype = ctypes.c_int32
         lib.quorin_platform_reset.restype = None
+        lib.quorin_platform_last_property_frame.argtypes = [ctypes.POINTER(PropertyFrame)]
+        lib.quorin_platform_last_property_frame.restype = None
+        lib.quorin_platform_queue_user_format.argtypes = [ctypes.c_long, ctypes.c_long]
+        lib.quorin_platform_queue_user_format.restype = None
+        lib.quorin_platform_last_message_box_style.restype = ctypes.c_ulong
 
     def reset(self):
         self._lib.quorin_platform_reset()
@@ -63,6 +82,18 @@ class Platform:
 
     def windows_shown(self):
         return self._lib.quorin_platform_windows_shown()
+
+    def last_property_frame(self):
+        frame = PropertyFrame()
+        self._lib.quorin_platform_last_property_frame(ctypes.byref(frame))
+        return frame
+
+    def queue_user_format(self, width, height):
+        """The user's change in the next property frame: a new capture size."""
+        self._lib.quorin_platform_queue_user_format(width, height)
+
+    def last_message_box_style(self):
+        return self._lib.quorin_platform_last_message_box_style()
 
     def init_multithreaded(self):
         return self._lib.quorin_platform_init_multithreaded()

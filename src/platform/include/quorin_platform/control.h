@@ -41,4 +41,23 @@ QUORIN_PLATFORM_EXPORT HRESULT quorin_platform_init_multithreaded(void);
 
 // How many times a renderer's window showed itself since the last reset.
 QUORIN_PLATFORM_EXPORT long quorin_platform_windows_shown(void);
+
+// What the last property frame was asked to show (since the last reset).
+struct QuorinPropertyFrame {
+    long shown;          // frames shown since the last reset
+    uintptr_t owner;     // the owner window handle given
+    int hasCaption;      // 0 when the caption was null
+    char caption[256];   // the caption in UTF-8, cut to fit
+    unsigned long objects;
+    unsigned long pages;
+    char object[32];     // "capture filter", "capture pin" or "other"
+};
+QUORIN_PLATFORM_EXPORT void quorin_platform_last_property_frame(struct QuorinPropertyFrame *frame);
+
+// The user's change in the next property frame: the capture format of the
+// device whose pages it shows becomes width x height (a size it offers).
+QUORIN_PLATFORM_EXPORT void quorin_platform_queue_user_format(long width, long height);
+
+// Style of the last message box, 0 when none was shown since the last reset.
+QUORIN_PLATFORM_EXPORT unsigned long quorin_platform_last_message_box_style(void);
 }

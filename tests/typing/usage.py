@@ -1,0 +1,15 @@
+"""Checked by mypy against quorin's stubs: what scripts write."""
+
+import quorin
+
+try:
+    dev = quorin.new_Dev(0, 0)
+    data, width, height = dev.getbuffer()
+    size: int = len(data) + width * height
+    name: str = dev.getdisplayname()
+    dev.setresolution(640, 480)
+    dev.displaycapturefilterproperties()
+    dev.displaycapturepinproperties()
+    dev.displaypropertypage()
+except quorin.error as failure:
+    message: str = str(failure)
