@@ -3,6 +3,7 @@
 #include "module/device_type.h"
 #include "module/module_error.h"
 
+#include <climits>
 #include <cwchar>
 
 namespace {

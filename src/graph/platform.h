@@ -3,12 +3,38 @@
 // between Windows and other systems stays in this header.
 #pragma once
 
+#include <cstring>
+
 #ifdef _WIN32
 #include <windows.h>
 #include <dshow.h>
 #include <ocidl.h>
 #include <olectl.h>
+
+// The sample grabber. MinGW-w64 still declares its interface in qedit.h and
+// defines its class identifier in its uuid library without declaring it; the
+// Microsoft SDK dropped both, so there they are declared here.
+#if __has_include(<qedit.h>) && !defined(QUORIN_OWN_SAMPLE_GRABBER)
 #include <qedit.h>
+extern "C" const CLSID CLSID_SampleGrabber;
+#else
+struct ISampleGrabberCB;
+
+MIDL_INTERFACE("6B652FFF-11FE-4fce-92AD-0266B5D7C78F")
+ISampleGrabber : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE SetOneShot(BOOL OneShot) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetMediaType(const AM_MEDIA_TYPE *pType) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetConnectedMediaType(AM_MEDIA_TYPE *pType) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetBufferSamples(BOOL BufferThem) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetCurrentBuffer(long *pBufferSize, long *pBuffer) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetCurrentSample(IMediaSample **ppSample) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetCallback(ISampleGrabberCB *pCallback, long WhichMethodToCallback) = 0;
+};
+
+static const IID IID_ISampleGrabber = {0x6B652FFF, 0x11FE, 0x4FCE, {0x92, 0xAD, 0x02, 0x66, 0xB5, 0xD7, 0xC7, 0x8F}};
+static const CLSID CLSID_SampleGrabber = {0xC1F400A0, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
+#endif
+
 #else
 #include <quorin_platform/com.h>
 #include <quorin_platform/dshow.h>
