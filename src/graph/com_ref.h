@@ -1,16 +1,30 @@
-// Holds one counted reference to a COM interface for the length of a scope,
-// so that every early return gives it back exactly once.
+// Holds one counted reference to a COM interface, so that every early return
+// gives it back exactly once. Needs nothing of the interface but AddRef and
+// Release, so the platform library uses it too.
 #pragma once
-
-#include "graph/platform.h"
 
 template <class T>
 class ComRef {
 public:
     ComRef() = default;
+    // Takes over a reference the caller owns.
+    explicit ComRef(T *adopted) : p_(adopted) {}
     ComRef(const ComRef &) = delete;
     ComRef &operator=(const ComRef &) = delete;
+    ComRef(ComRef &&other) noexcept : p_(other.detach()) {}
+    ComRef &operator=(ComRef &&other) noexcept {
+        if (this != &other)
+            adopt(other.detach());
+        return *this;
+    }
     ~ComRef() { reset(); }
+
+    // A new reference of its own to p.
+    static ComRef share(T *p) {
+        if (p)
+            p->AddRef();
+        return ComRef(p);
+    }
 
     T *get() const { return p_; }
     T *operator->() const { return p_; }

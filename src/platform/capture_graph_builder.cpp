@@ -22,7 +22,7 @@ public:
         auto *graph = dynamic_cast<FilterGraph *>(pfg);
         if (!graph)
             return E_INVALIDARG;
-        graph_ = Ref<IGraphBuilder>::share(pfg);
+        graph_ = ComRef<IGraphBuilder>::share(pfg);
         return S_OK;
     }
 
@@ -72,7 +72,7 @@ public:
         HRESULT hr = grabber->connectInput(source->currentFormat());
         if (FAILED(hr))
             return hr;
-        Ref<IBaseFilter> renderer(createVideoRenderer());
+        ComRef<IBaseFilter> renderer(createVideoRenderer());
         hr = graph->addFilter(renderer.get(), L"Video Renderer");
         if (FAILED(hr)) {
             grabber->disconnect();
@@ -101,7 +101,7 @@ private:
         return rendering && IsEqualGUID(*type, MEDIATYPE_Video);
     }
 
-    Ref<IGraphBuilder> graph_;
+    ComRef<IGraphBuilder> graph_;
 };
 
 } // namespace

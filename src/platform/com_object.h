@@ -3,6 +3,7 @@
 // out pointer on failure and AddRefs what it returns.
 #pragma once
 
+#include "graph/com_ref.h"
 #include "instrumentation.h"
 
 #include <atomic>
@@ -53,47 +54,6 @@ protected:
 
 private:
     std::atomic<ULONG> references_{1};
-};
-
-// Owns one reference; for the platform's own locals and members.
-template <class T>
-class Ref {
-public:
-    Ref() = default;
-    explicit Ref(T *adopted) : p_(adopted) {}
-    Ref(const Ref &) = delete;
-    Ref &operator=(const Ref &) = delete;
-    Ref(Ref &&other) noexcept : p_(other.p_) { other.p_ = nullptr; }
-    Ref &operator=(Ref &&other) noexcept {
-        if (this != &other) {
-            reset();
-            p_ = other.p_;
-            other.p_ = nullptr;
-        }
-        return *this;
-    }
-    ~Ref() { reset(); }
-    static Ref share(T *p) {
-        if (p)
-            p->AddRef();
-        return Ref(p);
-    }
-    void reset() {
-        if (p_)
-            p_->Release();
-        p_ = nullptr;
-    }
-    T *get() const { return p_; }
-    T *operator->() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-    T *detach() {
-        T *p = p_;
-        p_ = nullptr;
-        return p;
-    }
-
-private:
-    T *p_ = nullptr;
 };
 
 } // namespace platform

@@ -35,7 +35,7 @@ private:
             return E_POINTER;
         *out = nullptr;
         PLATFORM_ENTER(operation);
-        Ref<IUnknown> object(make());
+        ComRef<IUnknown> object(make());
         return object->QueryInterface(riid, out);
     }
 

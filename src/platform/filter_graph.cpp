@@ -43,7 +43,7 @@ HRESULT FilterGraph::addFilter(IBaseFilter *filter, LPCWSTR name) {
     HRESULT hr = filter->JoinFilterGraph(static_cast<IGraphBuilder *>(this), name);
     if (FAILED(hr))
         return hr;
-    members_.push_back({Ref<IBaseFilter>::share(filter), platformFilter});
+    members_.push_back({ComRef<IBaseFilter>::share(filter), platformFilter});
     return S_OK;
 }
 
@@ -128,37 +128,34 @@ VideoRenderer *FilterGraph::renderer() const {
     return nullptr;
 }
 
-HRESULT FilterGraph::put_Visible(long Visible) {
-    PLATFORM_ENTER("IVideoWindow::put_Visible");
+// The graph's video window is its renderer's; without one there is none.
+HRESULT FilterGraph::setWindowFlag(const char *operation, HRESULT (VideoRenderer::*set)(bool), long value) {
+    PLATFORM_ENTER(operation);
     VideoRenderer *target = renderer();
-    return target ? target->setVisible(Visible != OAFALSE) : E_NOINTERFACE;
+    return target ? (target->*set)(value != OAFALSE) : E_NOINTERFACE;
 }
 
-HRESULT FilterGraph::get_Visible(long *pVisible) {
-    if (!pVisible)
+HRESULT FilterGraph::getWindowFlag(bool (VideoRenderer::*get)() const, long *value) {
+    if (!value)
         return E_POINTER;
     VideoRenderer *target = renderer();
     if (!target)
         return E_NOINTERFACE;
-    *pVisible = target->visible() ? OATRUE : OAFALSE;
+    *value = (target->*get)() ? OATRUE : OAFALSE;
     return S_OK;
 }
+
+HRESULT FilterGraph::put_Visible(long Visible) {
+    return setWindowFlag("IVideoWindow::put_Visible", &VideoRenderer::setVisible, Visible);
+}
+
+HRESULT FilterGraph::get_Visible(long *pVisible) { return getWindowFlag(&VideoRenderer::visible, pVisible); }
 
 HRESULT FilterGraph::put_AutoShow(long AutoShow) {
-    PLATFORM_ENTER("IVideoWindow::put_AutoShow");
-    VideoRenderer *target = renderer();
-    return target ? target->setAutoShow(AutoShow != OAFALSE) : E_NOINTERFACE;
+    return setWindowFlag("IVideoWindow::put_AutoShow", &VideoRenderer::setAutoShow, AutoShow);
 }
 
-HRESULT FilterGraph::get_AutoShow(long *AutoShow) {
-    if (!AutoShow)
-        return E_POINTER;
-    VideoRenderer *target = renderer();
-    if (!target)
-        return E_NOINTERFACE;
-    *AutoShow = target->autoShow() ? OATRUE : OAFALSE;
-    return S_OK;
-}
+HRESULT FilterGraph::get_AutoShow(long *AutoShow) { return getWindowFlag(&VideoRenderer::autoShow, AutoShow); }
 
 IUnknown *createFilterGraph() { return static_cast<IGraphBuilder *>(new FilterGraph); }
 

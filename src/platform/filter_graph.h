@@ -41,11 +41,13 @@ protected:
 
 private:
     struct Member {
-        Ref<IBaseFilter> reference;
+        ComRef<IBaseFilter> reference;
         Filter *filter;
     };
     void setAll(FILTER_STATE state);
     VideoRenderer *renderer() const;
+    HRESULT setWindowFlag(const char *operation, HRESULT (VideoRenderer::*set)(bool), long value);
+    HRESULT getWindowFlag(bool (VideoRenderer::*get)() const, long *value);
 
     std::vector<Member> members_; // in the order they joined
     FILTER_STATE state_ = State_Stopped;

@@ -14,11 +14,11 @@ protected:
     // A graph with a builder, the camera's filter and a grabber that asks
     // for the given subtype, not yet rendered.
     struct Graph {
-        Ref<IGraphBuilder> graph;
-        Ref<ICaptureGraphBuilder2> builder;
-        Ref<IBaseFilter> camera;
-        Ref<IBaseFilter> grabberFilter;
-        Ref<ISampleGrabber> grabber;
+        ComRef<IGraphBuilder> graph;
+        ComRef<ICaptureGraphBuilder2> builder;
+        ComRef<IBaseFilter> camera;
+        ComRef<IBaseFilter> grabberFilter;
+        ComRef<ISampleGrabber> grabber;
     };
 
     Graph makeGraph(const GUID &subtype = MEDIASUBTYPE_RGB24) {
@@ -31,7 +31,7 @@ protected:
         g.grabberFilter = create<IBaseFilter>(CLSID_SampleGrabber, IID_IBaseFilter);
         ISampleGrabber *grabber = nullptr;
         g.grabberFilter->QueryInterface(IID_ISampleGrabber, reinterpret_cast<void **>(&grabber));
-        g.grabber = Ref<ISampleGrabber>(grabber);
+        g.grabber = ComRef<ISampleGrabber>(grabber);
         EXPECT_EQ(g.graph->AddFilter(g.grabberFilter.get(), L"Grabber"), S_OK);
         AM_MEDIA_TYPE wanted{};
         wanted.majortype = MEDIATYPE_Video;
@@ -62,17 +62,17 @@ TEST_F(PlatformTest, EnumeratorGivesEachDeviceThenSFalse) {
     auto devices = create<ICreateDevEnum>(CLSID_SystemDeviceEnum, IID_ICreateDevEnum);
     IEnumMoniker *list = nullptr;
     ASSERT_EQ(devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &list, 0), S_OK);
-    Ref<IEnumMoniker> enumerator(list);
+    ComRef<IEnumMoniker> enumerator(list);
     const wchar_t *expected[] = {L"One", L"Two"};
     for (const wchar_t *name : expected) {
         IMoniker *m = nullptr;
         ULONG fetched = 0;
         ASSERT_EQ(enumerator->Next(1, &m, &fetched), S_OK);
         EXPECT_EQ(fetched, 1u);
-        Ref<IMoniker> held(m);
+        ComRef<IMoniker> held(m);
         IPropertyBag *bag = nullptr;
         ASSERT_EQ(m->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void **>(&bag)), S_OK);
-        Ref<IPropertyBag> bagHeld(bag);
+        ComRef<IPropertyBag> bagHeld(bag);
         VARIANT value;
         VariantInit(&value);
         ASSERT_EQ(bag->Read(L"FriendlyName", &value, nullptr), S_OK);
@@ -93,7 +93,7 @@ TEST_F(CaptureGraphTest, RendersCameraThroughGrabberToARendererItPicks) {
     ASSERT_EQ(render(g), S_OK);
     IBaseFilter *renderer = nullptr;
     EXPECT_EQ(g.graph->FindFilterByName(L"Video Renderer", &renderer), S_OK);
-    Ref<IBaseFilter> rendererHeld(renderer);
+    ComRef<IBaseFilter> rendererHeld(renderer);
 
     AM_MEDIA_TYPE connected{};
     ASSERT_EQ(g.grabber->GetConnectedMediaType(&connected), S_OK);
@@ -119,8 +119,8 @@ TEST_F(CaptureGraphTest, ReleasingTheGraphLetsGoOfItsFiltersAndFreesTheDevice) {
     EXPECT_EQ(refCount(g.camera.get()), 2u); // ours and the graph's
 
     // A second filter object for the same device cannot join another graph.
-    Ref<IGraphBuilder> other = create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
-    Ref<IBaseFilter> again = bindFilter(0);
+    ComRef<IGraphBuilder> other = create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+    ComRef<IBaseFilter> again = bindFilter(0);
     EXPECT_TRUE(FAILED(other->AddFilter(again.get(), L"Quorinview")));
 
     g.builder.reset();
@@ -161,12 +161,12 @@ TEST_F(CaptureGraphTest, FindInterfaceServesOnlyThePinsOwnMajorType) {
 
 TEST_F(PlatformTest, InterleavedPinIsFoundAsInterleavedAndRendersAsVideo) {
     quorin_platform_add_camera(R"({"name": "DV", "pin": "interleaved"})");
-    Ref<IGraphBuilder> graph = create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
-    Ref<ICaptureGraphBuilder2> builder = create<ICaptureGraphBuilder2>(CLSID_CaptureGraphBuilder2,
+    ComRef<IGraphBuilder> graph = create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+    ComRef<ICaptureGraphBuilder2> builder = create<ICaptureGraphBuilder2>(CLSID_CaptureGraphBuilder2,
                                                                       IID_ICaptureGraphBuilder2);
     builder->SetFiltergraph(graph.get());
-    Ref<IBaseFilter> camera = bindFilter(0);
-    Ref<IBaseFilter> grabber = create<IBaseFilter>(CLSID_SampleGrabber, IID_IBaseFilter);
+    ComRef<IBaseFilter> camera = bindFilter(0);
+    ComRef<IBaseFilter> grabber = create<IBaseFilter>(CLSID_SampleGrabber, IID_IBaseFilter);
     graph->AddFilter(camera.get(), L"Quorinview");
     graph->AddFilter(grabber.get(), L"Grabber");
     IAMStreamConfig *config = nullptr;

@@ -31,7 +31,7 @@ TEST_F(PlatformTest, CreateInstanceRefusesUnknownClassesAggregationAndInterfaces
     EXPECT_EQ(CoCreateInstance(CLSID_VideoInputDeviceCategory, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                reinterpret_cast<void **>(&object)),
               REGDB_E_CLASSNOTREG);
-    Ref<IUnknown> outer = create<IUnknown>(CLSID_FilterGraph, IID_IUnknown);
+    ComRef<IUnknown> outer = create<IUnknown>(CLSID_FilterGraph, IID_IUnknown);
     EXPECT_EQ(CoCreateInstance(CLSID_FilterGraph, outer.get(), CLSCTX_INPROC_SERVER, IID_IUnknown,
                                reinterpret_cast<void **>(&object)),
               CLASS_E_NOAGGREGATION);
@@ -42,7 +42,7 @@ TEST_F(PlatformTest, CreateInstanceRefusesUnknownClassesAggregationAndInterfaces
 }
 
 TEST_F(PlatformTest, QueryInterfaceKeepsIdentityAndCountsTruly) {
-    Ref<IGraphBuilder> graph = create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+    ComRef<IGraphBuilder> graph = create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
     EXPECT_EQ(refCount(graph.get()), 1u);
     IMediaControl *control = nullptr;
     ASSERT_EQ(graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void **>(&control)), S_OK);

@@ -62,11 +62,11 @@ protected:
         grabberFilter = create<IBaseFilter>(CLSID_SampleGrabber, IID_IBaseFilter);
         ISampleGrabber *g = nullptr;
         grabberFilter->QueryInterface(IID_ISampleGrabber, reinterpret_cast<void **>(&g));
-        grabber = Ref<ISampleGrabber>(g);
+        grabber = ComRef<ISampleGrabber>(g);
         graph->AddFilter(grabberFilter.get(), L"Grabber");
         IMediaControl *c = nullptr;
         graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void **>(&c));
-        control = Ref<IMediaControl>(c);
+        control = ComRef<IMediaControl>(c);
     }
     void TearDown() override {
         control.reset();
@@ -90,18 +90,18 @@ protected:
         }
         return hr;
     }
-    Ref<IAMStreamConfig> streamConfig() {
+    ComRef<IAMStreamConfig> streamConfig() {
         IAMStreamConfig *config = nullptr;
         builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, camera.get(), IID_IAMStreamConfig,
                                reinterpret_cast<void **>(&config));
-        return Ref<IAMStreamConfig>(config);
+        return ComRef<IAMStreamConfig>(config);
     }
 
-    Ref<IGraphBuilder> graph;
-    Ref<ICaptureGraphBuilder2> builder;
-    Ref<IBaseFilter> camera, grabberFilter;
-    Ref<ISampleGrabber> grabber;
-    Ref<IMediaControl> control;
+    ComRef<IGraphBuilder> graph;
+    ComRef<ICaptureGraphBuilder2> builder;
+    ComRef<IBaseFilter> camera, grabberFilter;
+    ComRef<ISampleGrabber> grabber;
+    ComRef<IMediaControl> control;
 };
 
 } // namespace
@@ -144,7 +144,7 @@ TEST_F(GrabberTest, DeliveryEndsWithStop) {
 }
 
 TEST_F(GrabberTest, SetFormatTakesOnlyOfferedSizesWhileStopped) {
-    Ref<IAMStreamConfig> config = streamConfig();
+    ComRef<IAMStreamConfig> config = streamConfig();
     ASSERT_TRUE(config);
     AM_MEDIA_TYPE *format = nullptr;
     ASSERT_EQ(config->GetFormat(&format), S_OK);
@@ -174,14 +174,14 @@ TEST_F(GrabberTest, SetFormatTakesOnlyOfferedSizesWhileStopped) {
 
 TEST_F(PlatformTest, VideoInfo2CameraReportsItsFormatAsVideoInfo2) {
     quorin_platform_add_camera(R"({"name": "Two", "format_block": "videoinfo2"})");
-    Ref<IBaseFilter> camera = bindFilter(0);
-    Ref<ICaptureGraphBuilder2> builder = create<ICaptureGraphBuilder2>(CLSID_CaptureGraphBuilder2,
+    ComRef<IBaseFilter> camera = bindFilter(0);
+    ComRef<ICaptureGraphBuilder2> builder = create<ICaptureGraphBuilder2>(CLSID_CaptureGraphBuilder2,
                                                                       IID_ICaptureGraphBuilder2);
     IAMStreamConfig *config = nullptr;
     ASSERT_EQ(builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, camera.get(), IID_IAMStreamConfig,
                                      reinterpret_cast<void **>(&config)),
               S_OK);
-    Ref<IAMStreamConfig> held(config);
+    ComRef<IAMStreamConfig> held(config);
     AM_MEDIA_TYPE *format = nullptr;
     ASSERT_EQ(config->GetFormat(&format), S_OK);
     EXPECT_TRUE(IsEqualGUID(format->formattype, FORMAT_VideoInfo2));

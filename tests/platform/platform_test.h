@@ -9,7 +9,6 @@
 
 #include "com_object.h"
 
-using platform::Ref;
 
 class PlatformTest : public ::testing::Test {
 protected:
@@ -26,32 +25,32 @@ protected:
     }
 
     template <class T>
-    static Ref<T> create(REFCLSID clsid, REFIID iid) {
+    static ComRef<T> create(REFCLSID clsid, REFIID iid) {
         T *object = nullptr;
         EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void **>(&object)),
                   S_OK);
-        return Ref<T>(object);
+        return ComRef<T>(object);
     }
 
     // The moniker of device index (counting from zero), or null.
-    static Ref<IMoniker> moniker(int index) {
+    static ComRef<IMoniker> moniker(int index) {
         auto devices = create<ICreateDevEnum>(CLSID_SystemDeviceEnum, IID_ICreateDevEnum);
         IEnumMoniker *list = nullptr;
         if (devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &list, 0) != S_OK)
-            return Ref<IMoniker>();
-        Ref<IEnumMoniker> enumerator(list);
+            return ComRef<IMoniker>();
+        ComRef<IEnumMoniker> enumerator(list);
         enumerator->Skip(static_cast<ULONG>(index));
         IMoniker *found = nullptr;
         enumerator->Next(1, &found, nullptr);
-        return Ref<IMoniker>(found);
+        return ComRef<IMoniker>(found);
     }
 
-    static Ref<IBaseFilter> bindFilter(int index) {
+    static ComRef<IBaseFilter> bindFilter(int index) {
         IBaseFilter *filter = nullptr;
-        Ref<IMoniker> m = moniker(index);
+        ComRef<IMoniker> m = moniker(index);
         if (m)
             m->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void **>(&filter));
-        return Ref<IBaseFilter>(filter);
+        return ComRef<IBaseFilter>(filter);
     }
 
     static ULONG refCount(IUnknown *object) {
