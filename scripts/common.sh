@@ -5,7 +5,7 @@ QUORIN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # Debian's interpreter: the one with python3-dev, pytest and meson-python.
 PYTHON=/usr/bin/python3
 
-BUILD_PACKAGES=(g++ meson ninja-build pkg-config python3 python3-dev nlohmann-json3-dev)
+BUILD_PACKAGES=(g++ meson ninja-build pkg-config python3 python3-dev nlohmann-json3-dev libv4l-dev)
 WINDOWS_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64)
 TEST_PACKAGES=(libgtest-dev libgmock-dev python3-pytest python3-venv python3-pip-whl python3-mesonpy python3-numpy python3-pil mypy)
 

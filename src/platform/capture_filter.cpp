@@ -3,7 +3,6 @@
 #include "property_pages.h"
 
 #include <algorithm>
-#include <chrono>
 
 namespace platform {
 
@@ -65,10 +64,11 @@ HRESULT CapturePin::GetPages(CAUUID *pPages) { return fillPages(pPages, owner_.c
 // --- filter ---------------------------------------------------------------
 
 CaptureFilter::CaptureFilter(DevicePtr device)
-    : device_(std::move(device)), pin_(*this), current_(camera().sizes.front()), generator_(createColourBars()) {}
+    : device_(std::move(device)), source_(device_->createSource()), pin_(*this), current_(device_->currentSize()) {}
 
 CaptureFilter::~CaptureFilter() {
-    stopDelivery();
+    onStop();
+    source_->unclaim();
     device_->release(this);
 }
 
@@ -103,47 +103,47 @@ HRESULT CaptureFilter::connect(FrameSink *sink) {
         return VFW_E_NOT_STOPPED;
     if (sink_)
         return VFW_E_ALREADY_CONNECTED;
-    generator_->setFormat(currentFormat());
+    connected_ = currentFormat();
     pool_.clear();
     sink_ = sink;
     return S_OK;
 }
 
 void CaptureFilter::disconnect() {
-    stopDelivery();
+    onStop();
     sink_ = nullptr;
     pool_.clear();
 }
 
 HRESULT CaptureFilter::onJoin(FilterGraph *) {
-    return device_->acquire(this) ? S_OK : HRESULT_FROM_WIN32_ERROR_BUSY;
+    if (!device_->acquire(this))
+        return HRESULT_FROM_WIN32_ERROR_BUSY;
+    HRESULT hr = source_->claim();
+    if (FAILED(hr))
+        device_->release(this);
+    return hr;
 }
 
-void CaptureFilter::onLeave() { device_->release(this); }
+void CaptureFilter::onLeave() {
+    source_->unclaim();
+    device_->release(this);
+}
 
 void CaptureFilter::onRun() {
-    if (!sink_ || !camera().delivers || thread_.joinable())
+    if (!sink_ || delivering_)
         return;
-    stopping_ = false;
-    thread_ = std::thread([this] { deliver(); });
+    delivering_ = SUCCEEDED(source_->start(connected_, *this));
 }
 
-void CaptureFilter::onStop() { stopDelivery(); }
-
-void CaptureFilter::stopDelivery() {
-    if (!thread_.joinable())
-        return;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    thread_.join();
+void CaptureFilter::onStop() {
+    if (delivering_)
+        source_->stop();
+    delivering_ = false;
 }
 
-FramePtr CaptureFilter::takeFreeFrame() {
+FramePtr CaptureFilter::takeFrame() {
     // A frame referenced only by the pool is held by no one downstream; only
-    // this thread hands frames out, so it cannot be taken meanwhile.
+    // the source's thread hands frames out, so it cannot be taken meanwhile.
     for (const FramePtr &frame : pool_)
         if (frame.use_count() == 1)
             return frame;
@@ -153,27 +153,7 @@ FramePtr CaptureFilter::takeFreeFrame() {
     return frame;
 }
 
-void CaptureFilter::deliver() {
-    using clock = std::chrono::steady_clock;
-    const auto period = std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(1.0 / camera().fps));
-    auto due = clock::now() + std::chrono::milliseconds(camera().firstFrameMs);
-    uint64_t sequence = 0;
-    std::unique_lock<std::mutex> guard(lock_);
-    for (;;) {
-        if (wake_.wait_until(guard, due, [this] { return stopping_; }))
-            return;
-        guard.unlock();
-        FramePtr frame = takeFreeFrame();
-        generator_->render(*frame, sequence++);
-        sink_->receive(frame);
-        frame.reset();
-        auto now = clock::now();
-        due += period;
-        if (due < now) // fell behind (a loaded machine): skip, do not burst
-            due = now;
-        guard.lock();
-    }
-}
+void CaptureFilter::deliver(const FramePtr &frame) { sink_->receive(frame); }
 
 IBaseFilter *createCaptureFilter(const DevicePtr &device) { return new CaptureFilter(device); }
 

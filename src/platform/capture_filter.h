@@ -1,17 +1,13 @@
-// The capture filter of a virtual camera, with its one capture pin. The pin
-// offers stream configuration and property pages; its references are the
-// filter's, as with every DirectShow pin. While the graph runs, a delivery
-// thread renders samples at the camera's rate and hands them downstream; it
-// is joined whenever the filter stops, leaves its graph or is destroyed.
+// The capture filter of a device, with its one capture pin. The pin offers
+// stream configuration and property pages; its references are the filter's,
+// as with every DirectShow pin. While the graph runs, the device's frame
+// source delivers samples on its own thread into frames of the filter's pool;
+// the filter stops it whenever it stops, leaves its graph or is destroyed.
 #pragma once
 
+#include "device.h"
 #include "filter.h"
-#include "frame_generator.h"
-#include "virtual_camera.h"
-
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#include "frame_source.h"
 
 namespace platform {
 
@@ -34,7 +30,7 @@ private:
     CaptureFilter &owner_;
 };
 
-class CaptureFilter final : public FilterObject<ISpecifyPropertyPages> {
+class CaptureFilter final : public FilterObject<ISpecifyPropertyPages>, private SampleOutput {
 public:
     explicit CaptureFilter(DevicePtr device);
     ~CaptureFilter() override;
@@ -64,21 +60,17 @@ protected:
     void onStop() override;
 
 private:
-    void deliver();
-    FramePtr takeFreeFrame();
-    void stopDelivery();
+    FramePtr takeFrame() override;
+    void deliver(const FramePtr &frame) override;
 
     DevicePtr device_;
+    std::unique_ptr<FrameSource> source_;
     CapturePin pin_;
     FrameSize current_;
+    VideoFormat connected_;
     FrameSink *sink_ = nullptr;
-    std::unique_ptr<FrameGenerator> generator_;
-    std::vector<FramePtr> pool_;
-
-    std::thread thread_;
-    std::mutex lock_;
-    std::condition_variable wake_;
-    bool stopping_ = false;
+    bool delivering_ = false;
+    std::vector<FramePtr> pool_; // used by the source's thread while delivering
 };
 
 IBaseFilter *createCaptureFilter(const DevicePtr &device);

@@ -15,7 +15,7 @@ IBaseFilter *createVideoRenderer();
 
 } // namespace platform
 
-#include "virtual_camera.h"
+#include "device.h"
 
 namespace platform {
 

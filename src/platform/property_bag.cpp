@@ -1,5 +1,5 @@
-// A device's property bag: "FriendlyName" is the camera's name, as wide text
-// decoded from the UTF-8 it was declared in.
+// A device's property bag: "FriendlyName" is the device's name, as wide text
+// decoded from UTF-8; "DevicePath" the node of a system device.
 #include "classes.h"
 #include "com_object.h"
 
@@ -42,15 +42,20 @@ std::wstring widen(const std::string &text) {
 
 class PropertyBag final : public ComObject<IPropertyBag> {
 public:
-    explicit PropertyBag(const DevicePtr &device) : friendlyName_(widen(device->description().name)) {}
+    explicit PropertyBag(const DevicePtr &device)
+        : friendlyName_(widen(device->description().name)), devicePath_(widen(device->devicePath())) {}
 
     HRESULT STDMETHODCALLTYPE Read(LPCOLESTR pszPropName, VARIANT *pVar, IErrorLog *) override {
         PLATFORM_ENTER("IPropertyBag::Read");
         if (!pszPropName || !pVar)
             return E_POINTER;
-        if (std::wstring(pszPropName) != L"FriendlyName")
+        std::wstring property(pszPropName);
+        const std::wstring *text = property == L"FriendlyName"                          ? &friendlyName_
+                                   : property == L"DevicePath" && !devicePath_.empty() ? &devicePath_
+                                                                                       : nullptr;
+        if (!text)
             return E_INVALIDARG;
-        BSTR value = SysAllocString(friendlyName_.c_str());
+        BSTR value = SysAllocString(text->c_str());
         if (!value)
             return E_OUTOFMEMORY;
         VariantClear(pVar);
@@ -68,6 +73,7 @@ protected:
 
 private:
     const std::wstring friendlyName_;
+    const std::wstring devicePath_;
 };
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "virtual_camera.h"
 
+#include "virtual_source.h"
+
 #include <quorin_platform/control.h>
 
 #include <nlohmann/json.hpp>
@@ -124,6 +126,12 @@ bool parseText(const std::string &text, json &out, std::string &error) {
     return true;
 }
 
+class VirtualCamera final : public Device {
+public:
+    using Device::Device;
+    std::unique_ptr<FrameSource> createSource() const override { return createVirtualSource(description()); }
+};
+
 struct Registry {
     std::mutex lock;
     std::vector<DevicePtr> declared; // from the environment, reused while unchanged
@@ -136,26 +144,6 @@ Registry &registry() {
 }
 
 } // namespace
-
-bool CameraDescription::operator==(const CameraDescription &o) const {
-    return name == o.name && sizes == o.sizes && interleaved == o.interleaved && fps == o.fps &&
-           firstFrameMs == o.firstFrameMs && delivers == o.delivers && formatBlock == o.formatBlock &&
-           filterPages == o.filterPages && pinPages == o.pinPages;
-}
-
-bool Device::acquire(const void *owner) {
-    std::lock_guard<std::mutex> guard(lock_);
-    if (holder_ && holder_ != owner)
-        return false;
-    holder_ = owner;
-    return true;
-}
-
-void Device::release(const void *owner) {
-    std::lock_guard<std::mutex> guard(lock_);
-    if (holder_ == owner)
-        holder_ = nullptr;
-}
 
 bool parseCamera(const std::string &text, CameraDescription &camera, std::string &error) {
     json object;
@@ -182,8 +170,7 @@ bool parseCameraList(const std::string &text, std::vector<CameraDescription> &ca
     return true;
 }
 
-bool listVideoInputDevices(std::vector<DevicePtr> &devices, std::string &error) {
-    devices.clear();
+bool listVirtualCameras(std::vector<DevicePtr> &devices, std::string &error) {
     std::vector<CameraDescription> cameras;
     const char *declaration = std::getenv("QUORIN_VIRTUAL_CAMERAS");
     if (declaration && *declaration && !parseCameraList(declaration, cameras, error)) {
@@ -195,9 +182,9 @@ bool listVideoInputDevices(std::vector<DevicePtr> &devices, std::string &error) 
     r.declared.resize(cameras.size());
     for (size_t i = 0; i < cameras.size(); ++i) {
         if (!r.declared[i] || !(r.declared[i]->description() == cameras[i]))
-            r.declared[i] = std::make_shared<Device>(cameras[i]);
+            r.declared[i] = std::make_shared<VirtualCamera>(cameras[i]);
     }
-    devices = r.declared;
+    devices.insert(devices.end(), r.declared.begin(), r.declared.end());
     devices.insert(devices.end(), r.added.begin(), r.added.end());
     return true;
 }
@@ -205,7 +192,7 @@ bool listVideoInputDevices(std::vector<DevicePtr> &devices, std::string &error) 
 void addRuntimeCamera(const CameraDescription &camera) {
     Registry &r = registry();
     std::lock_guard<std::mutex> guard(r.lock);
-    r.added.push_back(std::make_shared<Device>(camera));
+    r.added.push_back(std::make_shared<VirtualCamera>(camera));
 }
 
 int removeRuntimeCameras(const std::string &name) {

@@ -15,6 +15,7 @@ protected:
     void SetUp() override {
         unsetenv("QUORIN_VIRTUAL_CAMERAS");
         quorin_platform_reset();
+        quorin_platform_use_system_devices(0);
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     }
     void TearDown() override {

@@ -17,10 +17,12 @@ PLATFORM = platform_control.load()
 
 @pytest.fixture
 def platform(monkeypatch):
-    """The platform, reset, with no declared cameras; every test must leave
-    no platform object and no task memory behind."""
+    """The platform, reset, with no declared cameras and none of the machine's
+    own devices; every test must leave no platform object and no task memory
+    behind."""
     monkeypatch.delenv("QUORIN_VIRTUAL_CAMERAS", raising=False)
     PLATFORM.reset()
+    PLATFORM.use_system_devices(False)
     yield PLATFORM
     gc.collect()
     assert PLATFORM.live_objects() == 0

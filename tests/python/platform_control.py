@@ -44,6 +44,8 @@ class Platform:
         self._lib = lib
         lib.quorin_platform_add_camera.argtypes = [ctypes.c_char_p]
         lib.quorin_platform_remove_camera.argtypes = [ctypes.c_char_p]
+        lib.quorin_platform_use_system_devices.argtypes = [ctypes.c_int]
+        lib.quorin_platform_use_system_devices.restype = None
         lib.quorin_platform_fail.argtypes = [ctypes.c_char_p, ctypes.c_int, ctypes.c_int32]
         lib.quorin_platform_fail.restype = None
         lib.quorin_platform_call_count.argtypes = [ctypes.c_char_p]
@@ -64,6 +66,10 @@ class Platform:
         options["name"] = name
         if self._lib.quorin_platform_add_camera(json.dumps(options).encode()) != 0:
             raise ValueError("camera refused: %r" % (options,))
+
+    def use_system_devices(self, on):
+        """Whether device enumeration lists the machine's own capture devices."""
+        self._lib.quorin_platform_use_system_devices(1 if on else 0)
 
     def remove_camera(self, name):
         return self._lib.quorin_platform_remove_camera(name.encode())

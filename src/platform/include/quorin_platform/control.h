@@ -20,6 +20,10 @@ QUORIN_PLATFORM_EXPORT void quorin_platform_reset(void);
 // Adds a camera described by one JSON object (the keys of
 // QUORIN_VIRTUAL_CAMERAS). Returns 0, or -1 with the reason on stderr.
 QUORIN_PLATFORM_EXPORT int quorin_platform_add_camera(const char *json_object);
+// Whether enumeration lists the system's own capture devices before the
+// virtual cameras (on unless turned off; reset leaves it as it is).
+QUORIN_PLATFORM_EXPORT void quorin_platform_use_system_devices(int on);
+
 // Removes the cameras added under that name; returns how many went.
 QUORIN_PLATFORM_EXPORT int quorin_platform_remove_camera(const char *name);
 

@@ -1,0 +1,229 @@
+#include "v4l2_source.h"
+
+#include "v4l2_io.h"
+
+#include <libv4lconvert.h>
+#include <linux/videodev2.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/mman.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+#define VFW_E_NOT_STOPPED ((HRESULT)0x80040224u)
+
+constexpr unsigned bufferCount = 4;
+// How long one wait for a buffer lasts before the thread looks again; the
+// stop request wakes it at once, so this only bounds a silent device's wait.
+constexpr int pollMilliseconds = 500;
+
+class V4l2Source final : public FrameSource {
+public:
+    explicit V4l2Source(std::string path) : path_(std::move(path)) {}
+    ~V4l2Source() override {
+        stop();
+        unclaim();
+    }
+
+    HRESULT claim() override {
+        if (fd_ >= 0)
+            return S_OK;
+        fd_ = open(path_.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        if (fd_ < 0)
+            return resultFromErrno(errno);
+        // Freeing no buffers fails with EBUSY while another file streams.
+        v4l2_requestbuffers none{};
+        none.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        none.memory = V4L2_MEMORY_MMAP;
+        if (xioctl(fd_, VIDIOC_REQBUFS, &none) != 0 && errno != EINVAL) {
+            HRESULT hr = resultFromErrno(errno);
+            unclaim();
+            return hr;
+        }
+        converter_ = v4lconvert_create(fd_);
+        if (!converter_) {
+            unclaim();
+            return E_OUTOFMEMORY;
+        }
+        return S_OK;
+    }
+
+    void unclaim() override {
+        if (converter_)
+            v4lconvert_destroy(converter_);
+        converter_ = nullptr;
+        if (fd_ >= 0)
+            close(fd_);
+        fd_ = -1;
+    }
+
+    HRESULT start(const VideoFormat &format, SampleOutput &output) override {
+        if (fd_ < 0)
+            return E_UNEXPECTED;
+        if (thread_.joinable())
+            return VFW_E_NOT_STOPPED;
+        HRESULT hr = setFormat(format);
+        if (SUCCEEDED(hr))
+            hr = mapBuffers();
+        if (SUCCEEDED(hr) && pipe2(wake_, O_CLOEXEC) != 0)
+            hr = resultFromErrno(errno);
+        v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        if (SUCCEEDED(hr) && xioctl(fd_, VIDIOC_STREAMON, &type) != 0)
+            hr = resultFromErrno(errno);
+        if (FAILED(hr)) {
+            release();
+            return hr;
+        }
+        thread_ = std::thread([this, format, &output] { capture(format, output); });
+        return S_OK;
+    }
+
+    void stop() override {
+        if (thread_.joinable()) {
+            char wake = 1;
+            ssize_t written = write(wake_[1], &wake, 1);
+            (void)written; // a full pipe wakes the thread just as well
+            thread_.join();
+        }
+        release();
+    }
+
+private:
+    struct Mapping {
+        void *start = MAP_FAILED;
+        size_t length = 0;
+    };
+
+    HRESULT setFormat(const VideoFormat &format) {
+        v4l2_format wanted{};
+        wanted.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        wanted.fmt.pix.width = static_cast<uint32_t>(format.width);
+        wanted.fmt.pix.height = static_cast<uint32_t>(format.height);
+        wanted.fmt.pix.pixelformat = V4L2_PIX_FMT_BGR24;
+        wanted.fmt.pix.field = V4L2_FIELD_ANY;
+        v4l2_format device{};
+        if (v4lconvert_try_format(converter_, &wanted, &device) != 0)
+            return VFW_E_INVALIDMEDIATYPE;
+        if (xioctl(fd_, VIDIOC_S_FMT, &device) != 0)
+            return resultFromErrno(errno);
+        // The device may settle on another size than asked; only the asked
+        // one fits the connection's media type.
+        if (device.fmt.pix.width != wanted.fmt.pix.width || device.fmt.pix.height != wanted.fmt.pix.height)
+            return VFW_E_INVALIDMEDIATYPE;
+        deviceFormat_ = device;
+        outputFormat_ = wanted;
+        converted_.resize(wanted.fmt.pix.sizeimage);
+        return S_OK;
+    }
+
+    HRESULT mapBuffers() {
+        v4l2_requestbuffers request{};
+        request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        request.memory = V4L2_MEMORY_MMAP;
+        request.count = bufferCount;
+        if (xioctl(fd_, VIDIOC_REQBUFS, &request) != 0)
+            return resultFromErrno(errno);
+        if (request.count == 0)
+            return E_OUTOFMEMORY;
+        mappings_.resize(request.count);
+        for (uint32_t i = 0; i < request.count; ++i) {
+            v4l2_buffer buffer{};
+            buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+            buffer.memory = V4L2_MEMORY_MMAP;
+            buffer.index = i;
+            if (xioctl(fd_, VIDIOC_QUERYBUF, &buffer) != 0)
+                return resultFromErrno(errno);
+            void *start = mmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, buffer.m.offset);
+            if (start == MAP_FAILED)
+                return resultFromErrno(errno);
+            mappings_[i] = {start, buffer.length};
+            if (xioctl(fd_, VIDIOC_QBUF, &buffer) != 0)
+                return resultFromErrno(errno);
+        }
+        return S_OK;
+    }
+
+    // Undoes start: streaming, buffers, the wake-up pipe.
+    void release() {
+        if (fd_ >= 0 && !mappings_.empty()) {
+            v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+            xioctl(fd_, VIDIOC_STREAMOFF, &type);
+        }
+        for (Mapping &mapping : mappings_)
+            if (mapping.start != MAP_FAILED)
+                munmap(mapping.start, mapping.length);
+        if (fd_ >= 0 && !mappings_.empty()) {
+            v4l2_requestbuffers none{};
+            none.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+            none.memory = V4L2_MEMORY_MMAP;
+            xioctl(fd_, VIDIOC_REQBUFS, &none);
+        }
+        mappings_.clear();
+        for (int &end : wake_) {
+            if (end >= 0)
+                close(end);
+            end = -1;
+        }
+    }
+
+    void capture(const VideoFormat &format, SampleOutput &output) {
+        pollfd waits[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        for (;;) {
+            int ready = poll(waits, 2, pollMilliseconds);
+            if (ready < 0 && errno != EINTR)
+                return;
+            if (waits[1].revents)
+                return; // stop
+            if (waits[0].revents & (POLLERR | POLLHUP | POLLNVAL))
+                return; // unplugged: deliver nothing more
+            if (!(waits[0].revents & POLLIN))
+                continue;
+            v4l2_buffer buffer{};
+            buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+            buffer.memory = V4L2_MEMORY_MMAP;
+            if (xioctl(fd_, VIDIOC_DQBUF, &buffer) != 0) {
+                if (errno == EAGAIN)
+                    continue;
+                return; // gone (ENODEV) or broken (EIO)
+            }
+            int converted = -1;
+            if (buffer.index < mappings_.size() && buffer.bytesused <= mappings_[buffer.index].length)
+                converted = v4lconvert_convert(converter_, &deviceFormat_, &outputFormat_,
+                                               static_cast<unsigned char *>(mappings_[buffer.index].start),
+                                               static_cast<int>(buffer.bytesused), converted_.data(),
+                                               static_cast<int>(converted_.size()));
+            xioctl(fd_, VIDIOC_QBUF, &buffer);
+            // A frame the converter rejects (a damaged compressed one) is skipped.
+            size_t needed = static_cast<size_t>(outputFormat_.fmt.pix.bytesperline) * (format.height - 1) +
+                            static_cast<size_t>(format.width) * 3;
+            if (converted < 0 || static_cast<size_t>(converted) < needed)
+                continue;
+            FramePtr frame = output.takeFrame();
+            frame->bytes.resize(format.imageSize());
+            copyRowsBottomUp(converted_.data(), outputFormat_.fmt.pix.bytesperline, format, frame->bytes.data());
+            output.deliver(frame);
+        }
+    }
+
+    const std::string path_;
+    int fd_ = -1;
+    v4lconvert_data *converter_ = nullptr;
+    v4l2_format deviceFormat_{};
+    v4l2_format outputFormat_{};
+    std::vector<uint8_t> converted_;
+    std::vector<Mapping> mappings_;
+    int wake_[2] = {-1, -1};
+    std::thread thread_;
+};
+
+} // namespace
+
+std::unique_ptr<FrameSource> createV4l2Source(const std::string &path) { return std::make_unique<V4l2Source>(path); }
+
+} // namespace platform
