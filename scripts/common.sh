@@ -7,6 +7,8 @@ PYTHON=/usr/bin/python3
 
 BUILD_PACKAGES=(g++ meson ninja-build pkg-config python3 python3-dev nlohmann-json3-dev libv4l-dev)
 WINDOWS_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64)
+# A kernel with the vivid driver, run under qemu, for the V4L2 tests.
+VM_PACKAGES=(qemu-system-x86 linux-image-amd64 busybox-static kmod cpio python3-opencv)
 TEST_PACKAGES=(libgtest-dev libgmock-dev python3-pytest python3-venv python3-pip-whl python3-mesonpy python3-numpy python3-pil mypy)
 
 # Installs whichever of the named Debian packages are missing.

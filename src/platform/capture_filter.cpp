@@ -153,7 +153,10 @@ FramePtr CaptureFilter::takeFrame() {
     return frame;
 }
 
-void CaptureFilter::deliver(const FramePtr &frame) { sink_->receive(frame); }
+void CaptureFilter::deliver(const FramePtr &frame) {
+    ++samplesDelivered;
+    sink_->receive(frame);
+}
 
 IBaseFilter *createCaptureFilter(const DevicePtr &device) { return new CaptureFilter(device); }
 

@@ -13,6 +13,7 @@ namespace platform {
 std::atomic<long> liveObjects{0};
 std::atomic<long> taskMemoryBlocks{0};
 std::atomic<long> windowsShown{0};
+std::atomic<long> samplesDelivered{0};
 
 namespace {
 
@@ -58,6 +59,7 @@ void resetInstrumentation() {
     l.calls.clear();
     l.failures.clear();
     windowsShown = 0;
+    samplesDelivered = 0;
 }
 
 const char *interfaceName(REFIID riid) {
@@ -114,5 +116,6 @@ long quorin_platform_call_count(const char *operation) {
 long quorin_platform_live_objects(void) { return platform::liveObjects; }
 long quorin_platform_task_memory_blocks(void) { return platform::taskMemoryBlocks; }
 long quorin_platform_windows_shown(void) { return platform::windowsShown; }
+long quorin_platform_samples_delivered(void) { return platform::samplesDelivered; }
 
 } // extern "C"

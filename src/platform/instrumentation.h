@@ -21,6 +21,7 @@ void resetInstrumentation();
 extern std::atomic<long> liveObjects;
 extern std::atomic<long> taskMemoryBlocks;
 extern std::atomic<long> windowsShown;
+extern std::atomic<long> samplesDelivered;
 
 } // namespace platform
 

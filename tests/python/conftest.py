@@ -37,12 +37,17 @@ def camera(platform):
     return platform
 
 
-def run_python(code, env=None):
-    """Runs code in a fresh interpreter with this test's module path; the
-    platform helper is importable there too."""
+def run_python(code, env=None, background=False):
+    """Runs code in a fresh interpreter with this test's module path (the
+    platform helper is importable there too): to its end, or in the
+    background, returning the process."""
     environment = dict(os.environ)
     environment.update(env or {})
     paths = [os.path.dirname(__file__), os.path.dirname(quorin.__file__)]
     environment["PYTHONPATH"] = os.pathsep.join(paths + [environment.get("PYTHONPATH", "")])
-    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], env=environment,
-                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, universal_newlines=True, timeout=60)
+    command = [sys.executable, "-c", textwrap.dedent(code)]
+    if background:
+        return subprocess.Popen(command, env=environment, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                universal_newlines=True)
+    return subprocess.run(command, env=environment, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                          universal_newlines=True, timeout=60)

@@ -49,7 +49,7 @@ class Platform:
         lib.quorin_platform_fail.argtypes = [ctypes.c_char_p, ctypes.c_int, ctypes.c_int32]
         lib.quorin_platform_fail.restype = None
         lib.quorin_platform_call_count.argtypes = [ctypes.c_char_p]
-        for name in ("call_count", "live_objects", "task_memory_blocks", "windows_shown"):
+        for name in ("call_count", "live_objects", "task_memory_blocks", "windows_shown", "samples_delivered"):
             getattr(lib, "quorin_platform_" + name).restype = ctypes.c_long
         lib.quorin_platform_init_multithreaded.restype = ctypes.c_int32
         lib.quorin_platform_reset.restype = None
@@ -88,6 +88,9 @@ class Platform:
 
     def windows_shown(self):
         return self._lib.quorin_platform_windows_shown()
+
+    def samples_delivered(self):
+        return self._lib.quorin_platform_samples_delivered()
 
     def last_property_frame(self):
         frame = PropertyFrame()

@@ -45,6 +45,8 @@ QUORIN_PLATFORM_EXPORT HRESULT quorin_platform_init_multithreaded(void);
 
 // How many times a renderer's window showed itself since the last reset.
 QUORIN_PLATFORM_EXPORT long quorin_platform_windows_shown(void);
+// Samples that capture filters delivered downstream since the last reset.
+QUORIN_PLATFORM_EXPORT long quorin_platform_samples_delivered(void);
 
 // What the last property frame was asked to show (since the last reset).
 struct QuorinPropertyFrame {

@@ -1,0 +1,102 @@
+"""A real V4L2 capture device: the kernel's vivid test driver as
+/dev/video0. Run inside a VM by tests/vm/run_vivid_tests.sh."""
+
+import os
+import time
+
+import pytest
+
+import quorin
+
+from conftest import run_python
+from frames import pixel, stride
+
+pytestmark = pytest.mark.skipif(not os.environ.get("QUORIN_V4L2_TESTS"),
+                                reason="needs the vivid driver: tests/vm/run_vivid_tests.sh runs these")
+
+BUSY = "Adding the capture filter to the filter graph failed.\nDevice maybe not connected or already in use."
+
+
+@pytest.fixture
+def vivid(platform):
+    platform.use_system_devices(True)
+    return platform
+
+
+def assert_colour_bars(data, width, height):
+    """vivid's default picture: 75% colour bars, white to black, under lines
+    of text that reach far down a small frame; the lowest rows are bars."""
+    lit = [(1, 1, 1), (1, 1, 0), (0, 1, 1), (0, 1, 0), (1, 0, 1), (1, 0, 0), (0, 0, 1), (0, 0, 0)]
+    for bar, channels in enumerate(lit):
+        rgb = pixel(data, width, height, (2 * bar + 1) * width // 16, height * 7 // 8)
+        for value, on in zip(rgb, channels):
+            assert (value > 150) if on else (value < 60), (bar, rgb)
+
+
+def test_capture_node_comes_first_with_the_drivers_name(vivid):
+    vivid.add_camera("Virtual")
+    assert quorin.new_Dev(0, 0).getdisplayname().startswith("vivid")
+    assert quorin.new_Dev(1, 0).getdisplayname() == "Virtual"
+
+
+def test_frames_at_two_sizes_have_the_right_length_and_the_drivers_picture(vivid):
+    dev = quorin.new_Dev(0, 0)
+    data, width, height = dev.getbuffer()
+    assert len(data) == stride(width) * height
+    assert_colour_bars(data, width, height)
+    for size in ((1280, 720), (320, 180)):
+        if size == (width, height):
+            continue
+        dev.setresolution(*size)
+        data, w, h = dev.getbuffer()
+        assert (w, h, len(data)) == (size[0], size[1], stride(size[0]) * size[1])
+        assert_colour_bars(data, w, h)
+
+
+def test_size_the_device_does_not_offer_is_refused_and_the_old_one_kept(vivid):
+    dev = quorin.new_Dev(0, 0)
+    before = dev.getbuffer()[1:]
+    with pytest.raises(quorin.error) as raised:
+        dev.setresolution(123, 45)
+    assert str(raised.value) == "Cannot set capture resolution."
+    assert dev.getbuffer()[1:] == before
+
+
+def test_opening_the_device_twice_is_busy_until_the_first_goes(vivid):
+    first = quorin.new_Dev(0, 0)
+    first.getbuffer()
+    with pytest.raises(quorin.error) as raised:
+        quorin.new_Dev(0, 0)
+    assert str(raised.value) == BUSY
+    del first
+    assert quorin.new_Dev(0, 0).getbuffer()[1] > 0
+
+
+def test_device_that_another_process_streams_from_is_busy(vivid, tmp_path):
+    ready = tmp_path / "streaming"
+    holder = run_python("""
+        import os, sys, time, quorin
+        dev = quorin.new_Dev(0, 0)
+        dev.getbuffer()
+        open(%r, "w").close()
+        time.sleep(20)
+    """ % str(ready), background=True)
+    try:
+        deadline = time.monotonic() + 60
+        while not ready.exists() and holder.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.1)
+        assert ready.exists(), holder.communicate()
+        with pytest.raises(quorin.error) as raised:
+            quorin.new_Dev(0, 0)
+        assert str(raised.value) == BUSY
+    finally:
+        holder.kill()
+        holder.wait()
+
+
+def test_first_frame_arrives_well_within_the_limit(vivid):
+    started = time.monotonic()
+    quorin.new_Dev(0, 0).getbuffer()
+    latency = time.monotonic() - started
+    print("new_Dev to first frame on vivid: %.0f ms" % (latency * 1000))
+    assert latency < 5
