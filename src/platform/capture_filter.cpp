@@ -8,8 +8,6 @@ namespace platform {
 
 namespace {
 
-#define VFW_E_NOT_STOPPED ((HRESULT)0x80040224u)
-
 // Enough for the frame the grabber holds, the one being written and one
 // spare; more are never needed since the grabber holds one at a time.
 constexpr size_t poolLimit = 3;
@@ -19,11 +17,8 @@ constexpr size_t poolLimit = 3;
 // --- pin ------------------------------------------------------------------
 
 HRESULT CapturePin::QueryInterface(REFIID riid, void **ppv) {
-    if (!ppv)
-        return E_POINTER;
-    *ppv = nullptr;
-    std::string operation = std::string("QueryInterface:") + interfaceName(riid);
-    PLATFORM_ENTER(operation.c_str());
+    if (std::optional<HRESULT> early = beginQuery(riid, ppv))
+        return *early;
     if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_IAMStreamConfig))
         *ppv = static_cast<IAMStreamConfig *>(this);
     else if (IsEqualGUID(riid, IID_ISpecifyPropertyPages))

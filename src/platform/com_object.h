@@ -19,6 +19,16 @@ public:
     virtual ~LiveObject() { --liveObjects; }
 };
 
+// The start of every QueryInterface: refuses a null out pointer, nulls it,
+// counts the call as "QueryInterface:IName" and gives any injected result.
+inline std::optional<HRESULT> beginQuery(REFIID riid, void **ppv) {
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    std::string operation = std::string("QueryInterface:") + interfaceName(riid);
+    return enterOperation(operation.c_str());
+}
+
 // Derived lists the interfaces it implements and answers findInterface with
 // the matching base pointer (or null). IUnknown is always the first interface
 // in Primary, so every query for IUnknown gives the same pointer.
@@ -26,11 +36,8 @@ template <class Primary, class... Others>
 class ComObject : public LiveObject, public Primary, public Others... {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override {
-        if (!ppv)
-            return E_POINTER;
-        *ppv = nullptr;
-        std::string operation = std::string("QueryInterface:") + interfaceName(riid);
-        PLATFORM_ENTER(operation.c_str());
+        if (std::optional<HRESULT> early = beginQuery(riid, ppv))
+            return *early;
         void *found = IsEqualGUID(riid, IID_IUnknown) ? identity() : findInterface(riid);
         if (!found)
             return E_NOINTERFACE;

@@ -55,16 +55,6 @@ AM_MEDIA_TYPE *newMediaType(const VideoFormat &format) {
     return type;
 }
 
-void freeMediaTypeContents(AM_MEDIA_TYPE &type) {
-    if (type.cbFormat != 0 || type.pbFormat)
-        CoTaskMemFree(type.pbFormat);
-    type.cbFormat = 0;
-    type.pbFormat = nullptr;
-    if (type.pUnk)
-        type.pUnk->Release();
-    type.pUnk = nullptr;
-}
-
 bool readFrameSize(const AM_MEDIA_TYPE &type, LONG &width, LONG &height) {
     const BITMAPINFOHEADER *bmi = nullptr;
     if (IsEqualGUID(type.formattype, FORMAT_VideoInfo) && type.cbFormat >= sizeof(VIDEOINFOHEADER) && type.pbFormat)

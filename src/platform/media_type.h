@@ -24,8 +24,6 @@ struct VideoFormat {
 HRESULT fillMediaType(AM_MEDIA_TYPE &type, const VideoFormat &format);
 // The same in a new task-memory record, or null.
 AM_MEDIA_TYPE *newMediaType(const VideoFormat &format);
-// Frees the format block and pUnk of a record, not the record.
-void freeMediaTypeContents(AM_MEDIA_TYPE &type);
 // Reads width and height from a VIDEOINFOHEADER or VIDEOINFOHEADER2 record;
 // false when the record carries neither or its block is too short.
 bool readFrameSize(const AM_MEDIA_TYPE &type, LONG &width, LONG &height);

@@ -16,8 +16,6 @@ namespace platform {
 
 namespace {
 
-#define VFW_E_NOT_STOPPED ((HRESULT)0x80040224u)
-
 constexpr unsigned bufferCount = 4;
 // How long one wait for a buffer lasts before the thread looks again; the
 // stop request wakes it at once, so this only bounds a silent device's wait.
@@ -38,10 +36,7 @@ public:
         if (fd_ < 0)
             return resultFromErrno(errno);
         // Freeing no buffers fails with EBUSY while another file streams.
-        v4l2_requestbuffers none{};
-        none.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        none.memory = V4L2_MEMORY_MMAP;
-        if (xioctl(fd_, VIDIOC_REQBUFS, &none) != 0 && errno != EINVAL) {
+        if (requestBuffers(0) < 0 && errno != EINVAL) {
             HRESULT hr = resultFromErrno(errno);
             unclaim();
             return hr;
@@ -122,21 +117,33 @@ private:
         return S_OK;
     }
 
-    HRESULT mapBuffers() {
+    // Asks for count memory-mapped buffers (0 frees them): the count granted,
+    // or -1 with errno set.
+    int requestBuffers(uint32_t count) {
         v4l2_requestbuffers request{};
         request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         request.memory = V4L2_MEMORY_MMAP;
-        request.count = bufferCount;
-        if (xioctl(fd_, VIDIOC_REQBUFS, &request) != 0)
+        request.count = count;
+        return xioctl(fd_, VIDIOC_REQBUFS, &request) == 0 ? static_cast<int>(request.count) : -1;
+    }
+
+    static v4l2_buffer bufferRecord(uint32_t index) {
+        v4l2_buffer buffer{};
+        buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        buffer.memory = V4L2_MEMORY_MMAP;
+        buffer.index = index;
+        return buffer;
+    }
+
+    HRESULT mapBuffers() {
+        int granted = requestBuffers(bufferCount);
+        if (granted < 0)
             return resultFromErrno(errno);
-        if (request.count == 0)
+        if (granted == 0)
             return E_OUTOFMEMORY;
-        mappings_.resize(request.count);
-        for (uint32_t i = 0; i < request.count; ++i) {
-            v4l2_buffer buffer{};
-            buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-            buffer.memory = V4L2_MEMORY_MMAP;
-            buffer.index = i;
+        mappings_.resize(static_cast<size_t>(granted));
+        for (uint32_t i = 0; i < mappings_.size(); ++i) {
+            v4l2_buffer buffer = bufferRecord(i);
             if (xioctl(fd_, VIDIOC_QUERYBUF, &buffer) != 0)
                 return resultFromErrno(errno);
             void *start = mmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, buffer.m.offset);
@@ -158,12 +165,8 @@ private:
         for (Mapping &mapping : mappings_)
             if (mapping.start != MAP_FAILED)
                 munmap(mapping.start, mapping.length);
-        if (fd_ >= 0 && !mappings_.empty()) {
-            v4l2_requestbuffers none{};
-            none.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-            none.memory = V4L2_MEMORY_MMAP;
-            xioctl(fd_, VIDIOC_REQBUFS, &none);
-        }
+        if (fd_ >= 0 && !mappings_.empty())
+            requestBuffers(0);
         mappings_.clear();
         for (int &end : wake_) {
             if (end >= 0)
@@ -184,9 +187,7 @@ private:
                 return; // unplugged: deliver nothing more
             if (!(waits[0].revents & POLLIN))
                 continue;
-            v4l2_buffer buffer{};
-            buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-            buffer.memory = V4L2_MEMORY_MMAP;
+            v4l2_buffer buffer = bufferRecord(0);
             if (xioctl(fd_, VIDIOC_DQBUF, &buffer) != 0) {
                 if (errno == EAGAIN)
                     continue;

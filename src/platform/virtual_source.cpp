@@ -18,7 +18,11 @@ public:
     HRESULT start(const VideoFormat &format, SampleOutput &output) override {
         if (!camera_.delivers)
             return S_OK;
-        generator_->setFormat(format);
+        // The picture is rendered once per format, not at every start.
+        if (format.width != prepared_.width || format.height != prepared_.height) {
+            generator_->setFormat(format);
+            prepared_ = format;
+        }
         stopping_ = false;
         thread_ = std::thread([this, &output] { deliver(output); });
         return S_OK;
@@ -61,6 +65,7 @@ private:
 
     const CameraDescription camera_;
     std::unique_ptr<FrameGenerator> generator_;
+    VideoFormat prepared_; // what the generator is set for
     std::thread thread_;
     std::mutex lock_;
     std::condition_variable wake_;

@@ -109,7 +109,7 @@ class Platform:
 
 
 def load():
-    spec = importlib.util.find_spec("quorin")
-    if spec is None or not spec.origin:
+    found = importlib.util.find_spec("quorin")
+    if found is None or not found.origin:
         raise ImportError("quorin is not on the path")
-    return Platform(spec.origin)
+    return Platform(found.origin)
