@@ -100,3 +100,42 @@ def test_first_frame_arrives_well_within_the_limit(vivid):
     latency = time.monotonic() - started
     print("new_Dev to first frame on vivid: %.0f ms" % (latency * 1000))
     assert latency < 5
+
+
+def press_button(node, name):
+    """Presses a button control of a V4L2 node, found by its name."""
+    import ctypes
+    import fcntl
+
+    class QueryControl(ctypes.Structure):
+        _fields_ = [("id", ctypes.c_uint32), ("type", ctypes.c_uint32), ("name", ctypes.c_char * 32),
+                    ("minimum", ctypes.c_int32), ("maximum", ctypes.c_int32), ("step", ctypes.c_int32),
+                    ("default_value", ctypes.c_int32), ("flags", ctypes.c_uint32), ("reserved", ctypes.c_uint32 * 2)]
+
+    class Control(ctypes.Structure):
+        _fields_ = [("id", ctypes.c_uint32), ("value", ctypes.c_int32)]
+
+    query_control, set_control, next_control = 0xC0445624, 0xC008561C, 0x80000000
+    query = QueryControl(id=next_control)
+    while True:
+        fcntl.ioctl(node, query_control, query)
+        if query.name.decode() == name:
+            fcntl.ioctl(node, set_control, Control(id=query.id, value=1))
+            return
+        query.id |= next_control
+
+
+def test_zz_unplugged_device_stops_delivering_without_crash_or_hang(vivid):
+    # Runs last: vivid comes back only once every handle on it is closed.
+    dev = quorin.new_Dev(0, 0)
+    last = dev.getbuffer()
+    with open("/dev/video0", "rb+", buffering=0) as node:
+        press_button(node, "Disconnect")  # vivid acts as an unplugged USB device
+    time.sleep(0.5)
+    delivered = vivid.samples_delivered()
+    time.sleep(0.5)
+    assert vivid.samples_delivered() == delivered
+    assert dev.getbuffer()[1:] == last[1:]  # the last sample stays readable
+    started = time.monotonic()
+    del dev
+    assert time.monotonic() - started < 2

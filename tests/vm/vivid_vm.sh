@@ -15,7 +15,6 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:?build directory}" && pwd)
 shift
 [ $# -gt 0 ] || { echo "usage: $0 BUILD_DIR COMMAND [ARGS...]" >&2; exit 2; }
-command=$(printf '%q ' "$@")
 
 skip() { echo "vivid VM skipped: $*"; exit 77; }
 command -v qemu-system-x86_64 >/dev/null || skip "qemu-system-x86_64 is not installed"
@@ -60,13 +59,22 @@ mount -t devtmpfs dev /newroot/dev
 mount -t tmpfs run /newroot/run
 mkdir -p /newroot/run/out /newroot/run/tmp
 mount -t 9p -o trans=virtio,version=9p2000.L out /newroot/run/out
-chroot /newroot /bin/sh -c 'cd "$root" && TMPDIR=/run/tmp HOME=/run/tmp PYTHONDONTWRITEBYTECODE=1 \
-    QUORIN_V4L2_TESTS=1 PYTHONPATH="$build" $command > /run/out/report.txt 2>&1; echo \$? > /run/out/status'
+chroot /newroot /bin/bash /run/out/command.sh > /newroot/run/out/report.txt 2>&1
+echo \$? > /newroot/run/out/status
 sync
 poweroff -f
 INIT
 chmod +x "$initramfs/init"
 (cd "$initramfs" && find . | cpio -o -H newc --quiet | gzip -1) > "$work/initramfs.cpio.gz"
+
+# The command, run by the host's bash in the guest from the source tree.
+{
+    printf 'cd %q || exit 1\n' "$root"
+    printf 'export TMPDIR=/run/tmp HOME=/run/tmp PYTHONDONTWRITEBYTECODE=1 QUORIN_V4L2_TESTS=1 PYTHONPATH=%q\n' "$build"
+    printf 'exec'
+    printf ' %q' "$@"
+    printf '\n'
+} > "$work/out/command.sh"
 
 # This machine's KVM does not run ordinary kernels: emulate.
 timeout 900 qemu-system-x86_64 -machine q35,accel=tcg -cpu max -m 2048 -smp 2 -nographic -no-reboot \
