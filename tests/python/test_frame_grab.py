@@ -96,6 +96,16 @@ def test_camera_that_never_delivers_ends_in_a_timeout_not_a_hang(platform):
     assert platform.calls("Sleep") == 100
 
 
+def test_after_the_timeout_the_graph_keeps_running_and_a_later_call_succeeds(platform):
+    platform.add_camera("Late", first_frame_ms=12000)  # margin for slow sleeps on a loaded machine
+    dev = quorin.new_Dev(0, 0)
+    with pytest.raises(quorin.error, match="^No frame arrived from the device within 10 seconds.$"):
+        dev.getbuffer()
+    time.sleep(2.5)
+    assert dev.getbuffer()[1:] == (640, 480)
+    assert platform.calls("IMediaControl::Stop") == 0
+
+
 def test_objects_without_a_graph_refuse_every_method(camera):
     dev_type = type(quorin.new_Dev(0, 0))
     empty = dev_type()
