@@ -8,4 +8,5 @@ extern "C" void quorin_platform_reset(void) {
     platform::resetInstrumentation();
     platform::clearRuntimeCameras();
     platform::resetUserInterface();
+    quorin_platform_v4l2_device_format(nullptr);
 }

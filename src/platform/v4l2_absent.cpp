@@ -9,3 +9,4 @@ void useSystemDevices(bool) {}
 } // namespace platform
 
 extern "C" void quorin_platform_use_system_devices(int) {}
+extern "C" void quorin_platform_v4l2_device_format(const char *) {}

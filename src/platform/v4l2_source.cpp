@@ -5,6 +5,8 @@
 #include <libv4lconvert.h>
 #include <linux/videodev2.h>
 
+#include <atomic>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/mman.h>
@@ -15,6 +17,8 @@
 namespace platform {
 
 namespace {
+
+std::atomic<uint32_t> requestedDeviceFormat{0};
 
 constexpr unsigned bufferCount = 4;
 // How long one wait for a buffer lasts before the thread looks again; the
@@ -103,7 +107,7 @@ private:
         wanted.fmt.pix.pixelformat = V4L2_PIX_FMT_BGR24;
         wanted.fmt.pix.field = V4L2_FIELD_ANY;
         v4l2_format device{};
-        if (v4lconvert_try_format(converter_, &wanted, &device) != 0)
+        if (!tryRequestedFormat(wanted, device) && v4lconvert_try_format(converter_, &wanted, &device) != 0)
             return VFW_E_INVALIDMEDIATYPE;
         if (xioctl(fd_, VIDIOC_S_FMT, &device) != 0)
             return resultFromErrno(errno);
@@ -113,8 +117,23 @@ private:
             return VFW_E_INVALIDMEDIATYPE;
         deviceFormat_ = device;
         outputFormat_ = wanted;
-        converted_.resize(wanted.fmt.pix.sizeimage);
+        outputFormat_.fmt.pix.bytesperline = wanted.fmt.pix.width * 3;
+        outputFormat_.fmt.pix.sizeimage = outputFormat_.fmt.pix.bytesperline * wanted.fmt.pix.height;
+        // What the device gives as B, G, R needs no conversion: it goes
+        // straight from the mapped buffer into the sample.
+        native_ = device.fmt.pix.pixelformat == V4L2_PIX_FMT_BGR24;
+        converted_.resize(native_ ? 0 : outputFormat_.fmt.pix.sizeimage);
         return S_OK;
+    }
+
+    // The device format that tests asked for, if the device offers it.
+    bool tryRequestedFormat(const v4l2_format &wanted, v4l2_format &device) {
+        uint32_t requested = requestedDeviceFormat;
+        if (!requested)
+            return false;
+        device = wanted;
+        device.fmt.pix.pixelformat = requested;
+        return xioctl(fd_, VIDIOC_TRY_FMT, &device) == 0 && device.fmt.pix.pixelformat == requested;
     }
 
     // Asks for count memory-mapped buffers (0 frees them): the count granted,
@@ -193,23 +212,39 @@ private:
                     continue;
                 return; // gone (ENODEV) or broken (EIO)
             }
-            int converted = -1;
+            const uint8_t *picture = nullptr;
+            size_t pictureStride = 0;
             if (buffer.index < mappings_.size() && buffer.bytesused <= mappings_[buffer.index].length)
-                converted = v4lconvert_convert(converter_, &deviceFormat_, &outputFormat_,
-                                               static_cast<unsigned char *>(mappings_[buffer.index].start),
-                                               static_cast<int>(buffer.bytesused), converted_.data(),
-                                               static_cast<int>(converted_.size()));
-            xioctl(fd_, VIDIOC_QBUF, &buffer);
-            // A frame the converter rejects (a damaged compressed one) is skipped.
-            size_t needed = static_cast<size_t>(outputFormat_.fmt.pix.bytesperline) * (format.height - 1) +
-                            static_cast<size_t>(format.width) * 3;
-            if (converted < 0 || static_cast<size_t>(converted) < needed)
+                picture = pictureOf(static_cast<const uint8_t *>(mappings_[buffer.index].start), buffer.bytesused,
+                                    format, pictureStride);
+            if (!picture) { // a damaged frame (a compressed one the converter rejects) is skipped
+                xioctl(fd_, VIDIOC_QBUF, &buffer);
                 continue;
+            }
             FramePtr frame = output.takeFrame();
             frame->bytes.resize(format.imageSize());
-            copyRowsBottomUp(converted_.data(), outputFormat_.fmt.pix.bytesperline, format, frame->bytes.data());
+            copyRowsBottomUp(picture, pictureStride, format, frame->bytes.data());
+            xioctl(fd_, VIDIOC_QBUF, &buffer);
             output.deliver(frame);
         }
+    }
+
+    // The top-down B, G, R rows of a captured buffer, with their stride: the
+    // buffer itself for a native stream, else the converter's output. Null
+    // when the buffer holds less than a whole picture.
+    const uint8_t *pictureOf(const uint8_t *data, uint32_t size, const VideoFormat &format, size_t &stride) {
+        auto whole = [&](size_t rowStride, size_t bytes) {
+            return bytes >= rowStride * static_cast<size_t>(format.height - 1) + static_cast<size_t>(format.width) * 3;
+        };
+        if (native_) {
+            stride = deviceFormat_.fmt.pix.bytesperline;
+            return whole(stride, size) ? data : nullptr;
+        }
+        int converted = v4lconvert_convert(converter_, &deviceFormat_, &outputFormat_, const_cast<uint8_t *>(data),
+                                           static_cast<int>(size), converted_.data(),
+                                           static_cast<int>(converted_.size()));
+        stride = outputFormat_.fmt.pix.bytesperline;
+        return converted >= 0 && whole(stride, static_cast<size_t>(converted)) ? converted_.data() : nullptr;
     }
 
     const std::string path_;
@@ -217,6 +252,7 @@ private:
     v4lconvert_data *converter_ = nullptr;
     v4l2_format deviceFormat_{};
     v4l2_format outputFormat_{};
+    bool native_ = false;
     std::vector<uint8_t> converted_;
     std::vector<Mapping> mappings_;
     int wake_[2] = {-1, -1};
@@ -228,3 +264,10 @@ private:
 std::unique_ptr<FrameSource> createV4l2Source(const std::string &path) { return std::make_unique<V4l2Source>(path); }
 
 } // namespace platform
+
+extern "C" void quorin_platform_v4l2_device_format(const char *fourcc) {
+    uint32_t code = 0;
+    if (fourcc && std::strlen(fourcc) == 4)
+        code = v4l2_fourcc(fourcc[0], fourcc[1], fourcc[2], fourcc[3]);
+    platform::requestedDeviceFormat = code;
+}

@@ -46,6 +46,8 @@ class Platform:
         lib.quorin_platform_remove_camera.argtypes = [ctypes.c_char_p]
         lib.quorin_platform_use_system_devices.argtypes = [ctypes.c_int]
         lib.quorin_platform_use_system_devices.restype = None
+        lib.quorin_platform_v4l2_device_format.argtypes = [ctypes.c_char_p]
+        lib.quorin_platform_v4l2_device_format.restype = None
         lib.quorin_platform_fail.argtypes = [ctypes.c_char_p, ctypes.c_int, ctypes.c_int32]
         lib.quorin_platform_fail.restype = None
         lib.quorin_platform_call_count.argtypes = [ctypes.c_char_p]
@@ -70,6 +72,11 @@ class Platform:
     def use_system_devices(self, on):
         """Whether device enumeration lists the machine's own capture devices."""
         self._lib.quorin_platform_use_system_devices(1 if on else 0)
+
+    def v4l2_device_format(self, fourcc):
+        """Asks V4L2 devices to stream in fourcc (e.g. "YUYV") where they
+        offer it; None lets libv4lconvert pick."""
+        self._lib.quorin_platform_v4l2_device_format(fourcc.encode() if fourcc else None)
 
     def remove_camera(self, name):
         return self._lib.quorin_platform_remove_camera(name.encode())

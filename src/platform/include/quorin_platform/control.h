@@ -13,8 +13,9 @@
 #endif
 
 extern "C" {
-// Forgets injected failures, call counts, cameras added at run time and
-// recorded dialogs. Live objects are not touched.
+// Forgets injected failures, call counts, cameras added at run time,
+// recorded dialogs and a requested V4L2 device format. Live objects are not
+// touched.
 QUORIN_PLATFORM_EXPORT void quorin_platform_reset(void);
 
 // Adds a camera described by one JSON object (the keys of
@@ -23,6 +24,11 @@ QUORIN_PLATFORM_EXPORT int quorin_platform_add_camera(const char *json_object);
 // Whether enumeration lists the system's own capture devices before the
 // virtual cameras (on unless turned off; reset leaves it as it is).
 QUORIN_PLATFORM_EXPORT void quorin_platform_use_system_devices(int on);
+
+// The pixel format (a fourcc such as "YUYV") that V4L2 devices are asked to
+// stream in where they offer it, instead of the one libv4lconvert picks;
+// null or "" restores that. For tests and benchmarks of the conversions.
+QUORIN_PLATFORM_EXPORT void quorin_platform_v4l2_device_format(const char *fourcc);
 
 // Removes the cameras added under that name; returns how many went.
 QUORIN_PLATFORM_EXPORT int quorin_platform_remove_camera(const char *name);
