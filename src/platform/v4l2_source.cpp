@@ -5,6 +5,7 @@
 #include <libv4lconvert.h>
 #include <linux/videodev2.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <fcntl.h>
@@ -197,9 +198,11 @@ private:
     void capture(const VideoFormat &format, SampleOutput &output) {
         pollfd waits[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
         for (;;) {
-            int ready = poll(waits, 2, pollMilliseconds);
-            if (ready < 0 && errno != EINTR)
+            if (poll(waits, 2, pollMilliseconds) < 0) {
+                if (errno == EINTR)
+                    continue;
                 return;
+            }
             if (waits[1].revents)
                 return; // stop
             if (waits[0].revents & (POLLERR | POLLHUP | POLLNVAL))
@@ -237,7 +240,8 @@ private:
             return bytes >= rowStride * static_cast<size_t>(format.height - 1) + static_cast<size_t>(format.width) * 3;
         };
         if (native_) {
-            stride = deviceFormat_.fmt.pix.bytesperline;
+            // Some drivers leave the stride of packed formats unset.
+            stride = std::max<size_t>(deviceFormat_.fmt.pix.bytesperline, static_cast<size_t>(format.width) * 3);
             return whole(stride, size) ? data : nullptr;
         }
         int converted = v4lconvert_convert(converter_, &deviceFormat_, &outputFormat_, const_cast<uint8_t *>(data),
