@@ -14,6 +14,8 @@ const int firstSampleWaits = 100;
 // The size argument of GetCurrentBuffer is a long, 32 bits on Windows.
 const DWORD largestFrame = 0x7FFFFFFF;
 
+const char *const connectedTypeFailure = "Getting the sample grabber's connected media type failed.";
+
 const char *bufferFailure(HRESULT hr) {
     switch (hr) {
     case E_POINTER:
@@ -39,7 +41,7 @@ PyObject *getbuffer(PyObject *self, PyObject *) {
     AM_MEDIA_TYPE connected;
     std::memset(&connected, 0, sizeof connected);
     if (FAILED(record->sampleGrabber->GetConnectedMediaType(&connected)))
-        return raiseModuleError("Getting the sample grabber's connected media type failed.");
+        return raiseModuleError(connectedTypeFailure);
     const VIDEOINFOHEADER *header = videoInfoHeader(&connected);
     DWORD imageSize = header ? header->bmiHeader.biSizeImage : 0;
     LONG width = header ? header->bmiHeader.biWidth : 0;
@@ -48,7 +50,7 @@ PyObject *getbuffer(PyObject *self, PyObject *) {
     // The grabber only connects with a VIDEOINFOHEADER; anything else, or a
     // size that the size argument cannot carry, is not a frame to copy.
     if (!header || imageSize > largestFrame)
-        return raiseModuleError("Getting the sample grabber's connected media type failed.");
+        return raiseModuleError(connectedTypeFailure);
 
     auto *buffer = static_cast<char *>(PyMem_Malloc(imageSize));
     if (!buffer)

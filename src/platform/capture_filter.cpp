@@ -1,5 +1,6 @@
 #include "capture_filter.h"
 
+#include "classes.h"
 #include "property_pages.h"
 
 #include <algorithm>

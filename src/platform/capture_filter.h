@@ -73,6 +73,4 @@ private:
     std::vector<FramePtr> pool_; // used by the source's thread while delivering
 };
 
-IBaseFilter *createCaptureFilter(const DevicePtr &device);
-
 } // namespace platform

@@ -58,7 +58,7 @@ public:
             return E_UNEXPECTED;
         if (pfRenderer)
             return E_NOTIMPL; // this platform always picks the renderer itself
-        auto *source = dynamic_cast<CaptureFilter *>(asFilter(pSource));
+        auto *source = dynamic_cast<CaptureFilter *>(Filter::from(pSource));
         auto *grabber = dynamic_cast<SampleGrabber *>(Filter::from(pfCompressor));
         if (!source || !grabber)
             return E_INVALIDARG;
@@ -88,8 +88,6 @@ protected:
     }
 
 private:
-    static Filter *asFilter(IUnknown *unknown) { return unknown ? dynamic_cast<Filter *>(unknown) : nullptr; }
-
     // The capture pin's category is capture and its major type the camera's.
     // Rendering video from an interleaved pin is allowed: the builder splits
     // the video stream out, as DirectShow does for DV devices.

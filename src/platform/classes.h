@@ -3,6 +3,8 @@
 // reference for the caller.
 #pragma once
 
+#include "device.h"
+
 #include <quorin_platform/dshow.h>
 
 namespace platform {
@@ -12,12 +14,6 @@ IUnknown *createCaptureGraphBuilder();
 IUnknown *createSystemDeviceEnum();
 IUnknown *createSampleGrabber();
 IBaseFilter *createVideoRenderer();
-
-} // namespace platform
-
-#include "device.h"
-
-namespace platform {
 
 IEnumMoniker *createMonikerEnumerator(std::vector<DevicePtr> devices);
 IMoniker *createDeviceMoniker(const DevicePtr &device);

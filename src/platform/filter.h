@@ -29,7 +29,7 @@ public:
     const std::wstring &graphName() const { return name_; }
     bool running() const { return state_ == State_Running; }
 
-    static Filter *from(IBaseFilter *filter) { return filter ? dynamic_cast<Filter *>(filter) : nullptr; }
+    static Filter *from(IUnknown *object) { return object ? dynamic_cast<Filter *>(object) : nullptr; }
 
 protected:
     HRESULT join(IFilterGraph *graph, LPCWSTR name);

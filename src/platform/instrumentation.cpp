@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -24,8 +25,9 @@ struct InjectedFailure {
 
 struct Ledger {
     std::mutex lock;
-    std::map<std::string, long> calls;
-    std::map<std::string, std::vector<InjectedFailure>> failures;
+    // Transparent comparison: a name is looked up without building a string.
+    std::map<std::string, long, std::less<>> calls;
+    std::map<std::string, std::vector<InjectedFailure>, std::less<>> failures;
 };
 
 Ledger &ledger() {
@@ -38,8 +40,12 @@ Ledger &ledger() {
 std::optional<HRESULT> enterOperation(const char *operation) {
     Ledger &l = ledger();
     std::lock_guard<std::mutex> guard(l.lock);
-    long call = ++l.calls[operation];
-    auto found = l.failures.find(operation);
+    std::string_view name(operation);
+    auto counted = l.calls.find(name);
+    if (counted == l.calls.end())
+        counted = l.calls.emplace(std::string(name), 0).first;
+    long call = ++counted->second;
+    auto found = l.failures.find(name);
     if (found == l.failures.end())
         return std::nullopt;
     std::vector<InjectedFailure> &pending = found->second;
@@ -109,7 +115,7 @@ long quorin_platform_call_count(const char *operation) {
         return 0;
     platform::Ledger &l = platform::ledger();
     std::lock_guard<std::mutex> guard(l.lock);
-    auto found = l.calls.find(operation);
+    auto found = l.calls.find(std::string_view(operation));
     return found == l.calls.end() ? 0 : found->second;
 }
 

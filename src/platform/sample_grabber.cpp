@@ -114,11 +114,6 @@ void SampleGrabber::disconnect() {
     latest_.reset();
 }
 
-bool SampleGrabber::inputConnected() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return connected_;
-}
-
 void SampleGrabber::receive(const FramePtr &frame) {
     FrameSink *downstream;
     {

@@ -26,7 +26,6 @@ public:
     HRESULT connectInput(const VideoFormat &offered);
     void connectOutput(FrameSink *downstream);
     void disconnect() override;
-    bool inputConnected() const;
 
     void receive(const FramePtr &frame) override;
 

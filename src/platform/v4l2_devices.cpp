@@ -9,7 +9,6 @@
 #include <atomic>
 #include <cstring>
 #include <dirent.h>
-#include <fcntl.h>
 #include <map>
 #include <unistd.h>
 
@@ -28,7 +27,7 @@ constexpr LONG maxDimension = 16384;
 
 class FileDescriptor {
 public:
-    explicit FileDescriptor(const std::string &path) : fd_(open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)) {}
+    explicit FileDescriptor(const std::string &path) : fd_(openNode(path)) {}
     ~FileDescriptor() {
         if (fd_ >= 0)
             close(fd_);

@@ -4,9 +4,15 @@
 #include <quorin_platform/com.h>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <string>
 #include <sys/ioctl.h>
 
 namespace platform {
+
+// Opens a device node for capture: read and write, never blocking (buffers
+// are waited for with poll), closed on exec.
+inline int openNode(const std::string &path) { return open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC); }
 
 // An ioctl that is retried when a signal interrupts it.
 inline int xioctl(int fd, unsigned long request, void *argument) {

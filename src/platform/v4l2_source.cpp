@@ -37,7 +37,7 @@ public:
     HRESULT claim() override {
         if (fd_ >= 0)
             return S_OK;
-        fd_ = open(path_.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        fd_ = openNode(path_);
         if (fd_ < 0)
             return resultFromErrno(errno);
         // Freeing no buffers fails with EBUSY while another file streams.

@@ -6,13 +6,11 @@
 #include "filter.h"
 #include "frame.h"
 
-#include <atomic>
-
 namespace platform {
 
 class VideoRenderer final : public FilterObject<>, public FrameSink {
 public:
-    void receive(const FramePtr &) override { ++samples_; }
+    void receive(const FramePtr &) override {}
 
     HRESULT setAutoShow(bool on);
     bool autoShow() const { return autoShow_; }
@@ -26,7 +24,6 @@ protected:
 private:
     bool autoShow_ = true;
     bool visible_ = false;
-    std::atomic<long> samples_{0};
 };
 
 } // namespace platform
