@@ -90,13 +90,6 @@ protected:
         }
         return hr;
     }
-    ComRef<IAMStreamConfig> streamConfig() {
-        IAMStreamConfig *config = nullptr;
-        builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, camera.get(), IID_IAMStreamConfig,
-                               reinterpret_cast<void **>(&config));
-        return ComRef<IAMStreamConfig>(config);
-    }
-
     ComRef<IGraphBuilder> graph;
     ComRef<ICaptureGraphBuilder2> builder;
     ComRef<IBaseFilter> camera, grabberFilter;
@@ -144,7 +137,7 @@ TEST_F(GrabberTest, DeliveryEndsWithStop) {
 }
 
 TEST_F(GrabberTest, SetFormatTakesOnlyOfferedSizesWhileStopped) {
-    ComRef<IAMStreamConfig> config = streamConfig();
+    ComRef<IAMStreamConfig> config = streamConfig(camera.get());
     ASSERT_TRUE(config);
     AM_MEDIA_TYPE *format = nullptr;
     ASSERT_EQ(config->GetFormat(&format), S_OK);
@@ -175,13 +168,8 @@ TEST_F(GrabberTest, SetFormatTakesOnlyOfferedSizesWhileStopped) {
 TEST_F(PlatformTest, VideoInfo2CameraReportsItsFormatAsVideoInfo2) {
     quorin_platform_add_camera(R"({"name": "Two", "format_block": "videoinfo2"})");
     ComRef<IBaseFilter> camera = bindFilter(0);
-    ComRef<ICaptureGraphBuilder2> builder = create<ICaptureGraphBuilder2>(CLSID_CaptureGraphBuilder2,
-                                                                      IID_ICaptureGraphBuilder2);
-    IAMStreamConfig *config = nullptr;
-    ASSERT_EQ(builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, camera.get(), IID_IAMStreamConfig,
-                                     reinterpret_cast<void **>(&config)),
-              S_OK);
-    ComRef<IAMStreamConfig> held(config);
+    ComRef<IAMStreamConfig> config = streamConfig(camera.get());
+    ASSERT_TRUE(config);
     AM_MEDIA_TYPE *format = nullptr;
     ASSERT_EQ(config->GetFormat(&format), S_OK);
     EXPECT_TRUE(IsEqualGUID(format->formattype, FORMAT_VideoInfo2));

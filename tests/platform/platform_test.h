@@ -54,6 +54,15 @@ protected:
         return ComRef<IBaseFilter>(filter);
     }
 
+    // The stream configuration of a video device filter's capture pin, or null.
+    static ComRef<IAMStreamConfig> streamConfig(IBaseFilter *filter) {
+        auto builder = create<ICaptureGraphBuilder2>(CLSID_CaptureGraphBuilder2, IID_ICaptureGraphBuilder2);
+        IAMStreamConfig *config = nullptr;
+        builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, filter, IID_IAMStreamConfig,
+                               reinterpret_cast<void **>(&config));
+        return ComRef<IAMStreamConfig>(config);
+    }
+
     static ULONG refCount(IUnknown *object) {
         object->AddRef();
         return object->Release();

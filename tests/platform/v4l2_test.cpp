@@ -52,13 +52,8 @@ TEST_F(V4l2Test, CaptureNodeComesFirstWithItsCardNameAndPath) {
 
 TEST_F(V4l2Test, StreamConfigurationOffersTheDriversSizesOnly) {
     ComRef<IBaseFilter> filter = bindFilter(0);
-    ComRef<ICaptureGraphBuilder2> builder =
-        create<ICaptureGraphBuilder2>(CLSID_CaptureGraphBuilder2, IID_ICaptureGraphBuilder2);
-    IAMStreamConfig *config = nullptr;
-    ASSERT_EQ(builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, filter.get(), IID_IAMStreamConfig,
-                                     reinterpret_cast<void **>(&config)),
-              S_OK);
-    ComRef<IAMStreamConfig> held(config);
+    ComRef<IAMStreamConfig> config = streamConfig(filter.get());
+    ASSERT_TRUE(config);
     AM_MEDIA_TYPE *format = nullptr;
     ASSERT_EQ(config->GetFormat(&format), S_OK);
     auto *header = reinterpret_cast<VIDEOINFOHEADER *>(format->pbFormat);
