@@ -7,6 +7,9 @@ PYTHON=/usr/bin/python3
 
 BUILD_PACKAGES=(g++ meson ninja-build pkg-config python3 python3-dev nlohmann-json3-dev libv4l-dev)
 WINDOWS_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64)
+# Wine's DirectShow, to run the Windows build (32-bit Wine needs the i386
+# architecture), and a display server for its windows.
+WINE_PACKAGES=(wine wine64 libwine wine32:i386 libv4l-0 libv4l-0:i386 xvfb)
 # A kernel with the vivid driver, run under qemu, for the V4L2 tests.
 VM_PACKAGES=(qemu-system-x86 linux-image-amd64 busybox-static kmod cpio python3-opencv)
 TEST_PACKAGES=(libgtest-dev libgmock-dev python3-pytest python3-venv python3-pip-whl python3-mesonpy python3-numpy python3-pil mypy)
@@ -23,6 +26,15 @@ ensure_packages() {
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
     "${sudo[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Lets apt-get install i386 packages (Wine's 32-bit half).
+ensure_i386() {
+    dpkg --print-foreign-architectures | grep -qx i386 && return 0
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" dpkg --add-architecture i386
+    "${sudo[@]}" apt-get update -qq
 }
 
 # build_in DIR [meson setup options...]: configures once, then compiles.

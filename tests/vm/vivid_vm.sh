@@ -8,6 +8,9 @@
 #
 # usage: tests/vm/vivid_vm.sh BUILD_DIR COMMAND [ARGS...]
 #   e.g. tests/vm/vivid_vm.sh build /usr/bin/python3 -m pytest tests/python/test_v4l2.py
+# VM_TIMEOUT: seconds before the VM is stopped (900).
+# With VM_WRITABLE=DIR, the host's DIR is writable at the same path in the
+# guest. The guest's /tmp is its own tmpfs.
 # Exits with the command's status, or 77 when the VM cannot run here (the
 # reason is printed).
 set -euo pipefail
@@ -23,6 +26,10 @@ kernel=$(ls /boot/vmlinuz-* 2>/dev/null | sort -V | tail -n 1)
 [ -n "$kernel" ] || skip "no kernel in /boot (linux-image-amd64)"
 version=${kernel#/boot/vmlinuz-}
 [ -f "/lib/modules/$version/modules.dep" ] || depmod "$version"
+
+writable=${VM_WRITABLE:+$(cd "$VM_WRITABLE" && pwd)}
+share=()
+[ -z "$writable" ] || share=(-virtfs "local,path=$writable,mount_tag=writable,security_model=none")
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -57,8 +64,10 @@ mount -t proc proc /newroot/proc
 mount -t sysfs sys /newroot/sys
 mount -t devtmpfs dev /newroot/dev
 mount -t tmpfs run /newroot/run
+mount -t tmpfs tmp /newroot/tmp
 mkdir -p /newroot/run/out /newroot/run/tmp
 mount -t 9p -o trans=virtio,version=9p2000.L out /newroot/run/out
+[ -z "$writable" ] || mount -t 9p -o trans=virtio,version=9p2000.L writable "/newroot$writable"
 chroot /newroot /bin/bash /run/out/command.sh > /newroot/run/out/report.txt 2>&1
 echo \$? > /newroot/run/out/status
 sync
@@ -76,14 +85,17 @@ chmod +x "$initramfs/init"
     printf '\n'
 } > "$work/out/command.sh"
 
-# This machine's KVM does not run ordinary kernels: emulate.
-timeout 900 qemu-system-x86_64 -machine q35,accel=tcg -cpu max -m 2048 -smp 2 -nographic -no-reboot \
+# This machine's KVM does not run ordinary kernels: emulate. Without SMAP:
+# qemu 7.2's emulation of it kills Wine's processes in the guest.
+timeout "${VM_TIMEOUT:-900}" qemu-system-x86_64 -machine q35,accel=tcg -cpu max,-smap -m 2048 -smp 2 -nographic -no-reboot \
     -kernel "$kernel" -initrd "$work/initramfs.cpio.gz" -append "console=ttyS0 panic=-1 quiet loglevel=3" \
     -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
-    -virtfs "local,path=$work/out,mount_tag=out,security_model=none" > "$work/console.log" 2>&1 || true
+    -virtfs "local,path=$work/out,mount_tag=out,security_model=none" "${share[@]}" > "$work/console.log" 2>&1 || true
 
 if [ ! -f "$work/out/status" ]; then
-    echo "The VM did not finish the command; its console said:"
+    echo "The VM did not finish the command; it printed:"
+    tail -n 40 "$work/out/report.txt" 2>/dev/null
+    echo "and its console said:"
     tail -n 40 "$work/console.log"
     exit 1
 fi

@@ -1,0 +1,464 @@
+// Loads quorin.pyd as the interpreter would, over the stand-in interpreter,
+// and runs the module through its own method tables: one line per check,
+// exit status 1 when any check fails.
+//
+// usage: quorin_host PYD
+//        quorin_host PYD --device NAME WIDTH HEIGHT OTHER_WIDTH OTHER_HEIGHT FRAME.bmp
+// Without --device the system has no capture device. With it, device 0 is a
+// capture device named NAME whose current size is WIDTH x HEIGHT, which also
+// offers OTHER_WIDTH x OTHER_HEIGHT and shows colour bars; the first frame is
+// written to FRAME.bmp.
+#include "standin.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+int passed = 0;
+int failed = 0;
+
+void check(bool ok, const std::string &what, const std::string &detail = "") {
+    std::printf("%s - %s%s%s\n", ok ? "ok" : "FAIL", what.c_str(), ok || detail.empty() ? "" : ": ",
+                ok ? "" : detail.c_str());
+    std::fflush(stdout);
+    (ok ? passed : failed)++;
+}
+
+// The outcome of one call: a new reference, or the pending error's type and
+// message (which is then cleared).
+struct Outcome {
+    PyObject *value = nullptr;
+    std::string errorType;
+    std::string message;
+
+    ~Outcome() { Py_XDECREF(value); }
+    bool raised(const char *type, const char *text) const {
+        return !value && errorType == type && message == text;
+    }
+    std::string describe() const {
+        return value ? std::string("returned a ") + Py_TYPE(value)->tp_name
+                     : "raised " + errorType + ": " + message;
+    }
+};
+
+void finish(Outcome &outcome, PyObject *result) {
+    outcome.value = result;
+    const char *type, *message;
+    if (StandIn_PendingError(&type, &message)) {
+        outcome.errorType = type;
+        outcome.message = message;
+        StandIn_ClearError();
+    }
+}
+
+// Calls a method definition with positional integer arguments.
+void call(Outcome &outcome, PyMethodDef *method, PyObject *self, std::vector<long long> arguments) {
+    std::vector<PyObject *> items;
+    for (long long argument : arguments)
+        items.push_back(StandIn_Int(argument));
+    PyObject *tuple = StandIn_Tuple(static_cast<Py_ssize_t>(items.size()), items.data());
+    for (PyObject *item : items)
+        Py_DECREF(item);
+    finish(outcome, method->ml_meth(self, tuple));
+    Py_DECREF(tuple);
+}
+
+PyMethodDef *findMethod(PyMethodDef *table, const char *name) {
+    for (PyMethodDef *method = table; method && method->ml_name; ++method)
+        if (std::strcmp(method->ml_name, name) == 0)
+            return method;
+    return nullptr;
+}
+
+struct Module {
+    PyObject *object = nullptr;
+    PyMethodDef *newDev = nullptr;
+    PyObject *newDevSelf = nullptr;
+    PyTypeObject *devType = nullptr;
+};
+
+void callNewDev(Outcome &outcome, const Module &module, std::vector<long long> arguments) {
+    call(outcome, module.newDev, module.newDevSelf, std::move(arguments));
+}
+
+void callDev(Outcome &outcome, const Module &module, PyObject *dev, const char *name,
+             std::vector<long long> arguments = {}) {
+    call(outcome, findMethod(module.devType->tp_methods, name), dev, std::move(arguments));
+}
+
+bool loadModule(const char *path, Module &module) {
+    HMODULE library = LoadLibraryA(path);
+    check(library != nullptr, "LoadLibrary loads quorin.pyd", "error " + std::to_string(GetLastError()));
+    if (!library)
+        return false;
+    // Through void *: FARPROC's type is not the entry point's.
+    auto init = reinterpret_cast<PyObject *(*)(void)>(
+        reinterpret_cast<void *>(GetProcAddress(library, "PyInit_quorin")));
+    check(init != nullptr, "quorin.pyd exports PyInit_quorin");
+    if (!init)
+        return false;
+    Outcome created;
+    finish(created, init());
+    check(created.value != nullptr, "PyInit_quorin returns the module", created.describe());
+    if (!created.value)
+        return false;
+    module.object = created.value;
+    created.value = nullptr;
+
+    PyObject *dict = PyModule_GetDict(module.object);
+    std::vector<std::string> functions;
+    PyObject *error = nullptr;
+    const char *key;
+    PyObject *value;
+    for (Py_ssize_t i = 0; StandIn_DictItem(dict, i, &key, &value); ++i) {
+        PyObject *self;
+        if (PyMethodDef *method = StandIn_FunctionDefinition(value, &self)) {
+            functions.push_back(key);
+            if (std::strcmp(key, "new_Dev") == 0) {
+                module.newDev = method;
+                module.newDevSelf = self;
+            }
+        } else if (std::strcmp(key, "error") == 0) {
+            error = value;
+        }
+    }
+    check(functions == std::vector<std::string>{"new_Dev"}, "new_Dev is the module's only function");
+    check(error && Py_TYPE(error)->tp_name == std::string("type") &&
+              reinterpret_cast<PyTypeObject *>(error)->tp_name == std::string("quorin.Error"),
+          "quorin.error is a type with the qualified name \"quorin.Error\"");
+
+    for (Py_ssize_t i = 0; PyTypeObject *type = StandIn_ReadiedType(i); ++i)
+        if (std::strcmp(type->tp_name, "Dev") == 0)
+            module.devType = type;
+    std::vector<std::string> methods;
+    for (PyMethodDef *method = module.devType ? module.devType->tp_methods : nullptr; method && method->ml_name;
+         ++method)
+        methods.push_back(method->ml_name);
+    check(methods == std::vector<std::string>{"displaypropertypage", "displaycapturefilterproperties",
+                                              "displaycapturepinproperties", "getdisplayname", "setresolution",
+                                              "getbuffer"},
+          "the Dev type's method table holds the six methods in order");
+    return module.newDev && module.devType && error;
+}
+
+const char *const noDevice = "The device with the specified device number does not exist.";
+
+void checkArguments(const Module &module) {
+    {
+        Outcome outcome;
+        callNewDev(outcome, module, {-1, 0});
+        check(outcome.raised("quorin.Error", noDevice), "new_Dev(-1, 0) raises \"" + std::string(noDevice) + "\"",
+              outcome.describe());
+    }
+    {
+        Outcome outcome;
+        callNewDev(outcome, module, {0});
+        check(outcome.raised("TypeError", "newDev() takes exactly 2 arguments (1 given)"),
+              "new_Dev(0) raises the interpreter's argument error", outcome.describe());
+    }
+}
+
+void checkWithoutDevice(const Module &module) {
+    Outcome outcome;
+    callNewDev(outcome, module, {0, 0});
+    const char *message = "Creation of the enumerator for video capture devices failed.";
+    check(outcome.raised("quorin.Error", message), "new_Dev(0, 0) raises \"" + std::string(message) + "\"",
+          outcome.describe());
+}
+
+// Closes the dialogs that a call shows, as a person would, and records their
+// captions: message boxes and property frames are top-level dialog windows
+// of this process.
+// (Win32 threads: MinGW-w64's win32 thread model has no std::thread.)
+class DialogCloser {
+public:
+    DialogCloser() {
+        InitializeCriticalSection(&lock_);
+        thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+    }
+    ~DialogCloser() {
+        InterlockedExchange(&stop_, 1);
+        if (thread_) {
+            WaitForSingleObject(thread_, INFINITE);
+            CloseHandle(thread_);
+        }
+        DeleteCriticalSection(&lock_);
+    }
+    bool running() const { return thread_ != nullptr; }
+    std::vector<std::string> captions() {
+        EnterCriticalSection(&lock_);
+        std::vector<std::string> copy = captions_;
+        LeaveCriticalSection(&lock_);
+        return copy;
+    }
+
+private:
+    static BOOL CALLBACK visit(HWND window, LPARAM context) {
+        auto *self = reinterpret_cast<DialogCloser *>(context);
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        char className[64] = "";
+        GetClassNameA(window, className, sizeof className);
+        if (process != GetCurrentProcessId() || !IsWindowVisible(window) || std::strcmp(className, "#32770") != 0)
+            return TRUE;
+        char caption[256] = "";
+        GetWindowTextA(window, caption, sizeof caption);
+        EnterCriticalSection(&self->lock_);
+        self->captions_.push_back(caption);
+        LeaveCriticalSection(&self->lock_);
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        return TRUE;
+    }
+    static DWORD WINAPI run(void *context) {
+        auto *self = static_cast<DialogCloser *>(context);
+        while (InterlockedCompareExchange(&self->stop_, 0, 0) == 0) {
+            EnumWindows(visit, reinterpret_cast<LPARAM>(self));
+            Sleep(200);
+        }
+        return 0;
+    }
+
+    volatile LONG stop_ = 0;
+    CRITICAL_SECTION lock_;
+    std::vector<std::string> captions_;
+    HANDLE thread_ = nullptr;
+};
+
+size_t stride(long long width) { return static_cast<size_t>((width * 3 + 3) / 4 * 4); }
+
+// The pixel at (x, y) from the top of a frame in the module's layout: rows
+// bottom-up, each padded to four bytes, bytes B, G, R.
+const unsigned char *pixel(const char *data, long long width, long long height, long long x, long long y) {
+    return reinterpret_cast<const unsigned char *>(data) + stride(width) * static_cast<size_t>(height - 1 - y) +
+           static_cast<size_t>(x) * 3;
+}
+
+// A frame as a BMP file, whose pixel layout is the module's.
+bool writeBitmap(const char *path, const char *data, Py_ssize_t size, long long width, long long height) {
+    BITMAPFILEHEADER file = {};
+    BITMAPINFOHEADER info = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(size);
+    info.biSize = sizeof info;
+    info.biWidth = static_cast<LONG>(width);
+    info.biHeight = static_cast<LONG>(height);
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biSizeImage = static_cast<DWORD>(size);
+    FILE *out = std::fopen(path, "wb");
+    if (!out)
+        return false;
+    bool written = std::fwrite(&file, sizeof file, 1, out) == 1 && std::fwrite(&info, sizeof info, 1, out) == 1 &&
+                   std::fwrite(data, static_cast<size_t>(size), 1, out) == 1;
+    return std::fclose(out) == 0 && written;
+}
+
+struct Frame {
+    const char *data = nullptr;
+    Py_ssize_t size = 0;
+    long long width = 0, height = 0;
+};
+
+bool readFrame(const Outcome &outcome, Frame &frame) {
+    Py_ssize_t count;
+    PyObject *const *items;
+    return outcome.value && StandIn_TupleItems(outcome.value, &count, &items) && count == 3 &&
+           StandIn_BytesValue(items[0], &frame.data, &frame.size) && StandIn_IntValue(items[1], &frame.width) &&
+           StandIn_IntValue(items[2], &frame.height);
+}
+
+// Colour bars as the driver draws them, 75% white to black: which of R, G, B
+// are lit in each of the eight bars.
+bool showsColourBars(const Frame &frame, long long y, std::string &detail) {
+    const int lit[8][3] = {{1, 1, 1}, {1, 1, 0}, {0, 1, 1}, {0, 1, 0}, {1, 0, 1}, {1, 0, 0}, {0, 0, 1}, {0, 0, 0}};
+    for (int bar = 0; bar < 8; ++bar) {
+        const unsigned char *bgr = pixel(frame.data, frame.width, frame.height, (2 * bar + 1) * frame.width / 16, y);
+        for (int channel = 0; channel < 3; ++channel) {
+            int value = bgr[2 - channel];
+            if (lit[bar][channel] ? value <= 150 : value >= 60) {
+                detail = "bar " + std::to_string(bar) + " at row " + std::to_string(y) + " is B,G,R " +
+                         std::to_string(bgr[0]) + "," + std::to_string(bgr[1]) + "," + std::to_string(bgr[2]);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+struct DeviceFacts {
+    std::string name;
+    long long width, height, otherWidth, otherHeight;
+    const char *framePath;
+};
+
+void checkFrame(const Outcome &outcome, const DeviceFacts &device, long long width, long long height,
+                const std::string &when) {
+    Frame frame;
+    bool read = readFrame(outcome, frame);
+    check(read && frame.width == width && frame.height == height &&
+              static_cast<size_t>(frame.size) == stride(width) * static_cast<size_t>(height),
+          when + ": getbuffer() returns " + std::to_string(width) + "x" + std::to_string(height) +
+              " with padded rows",
+          read ? std::to_string(frame.width) + "x" + std::to_string(frame.height) + ", " +
+                     std::to_string(frame.size) + " bytes"
+               : outcome.describe());
+    if (!read)
+        return;
+    std::string detail;
+    // A row near the top of the picture lies near the end of the buffer; the
+    // driver's lines of text start a little below it.
+    check(showsColourBars(frame, 2, detail) && showsColourBars(frame, frame.height - 3, detail),
+          when + ": the pixels are the driver's colour bars, rows bottom-up, bytes B, G, R", detail);
+    (void)device;
+}
+
+void checkDevice(const Module &module, const DeviceFacts &device) {
+    const long baseline = StandIn_LiveObjects();
+    Outcome opened;
+    callNewDev(opened, module, {0, 0});
+    check(opened.value != nullptr, "new_Dev(0, 0) opens the device", opened.describe());
+    if (!opened.value)
+        return;
+    PyObject *dev = opened.value;
+
+    {
+        Outcome name;
+        callDev(name, module, dev, "getdisplayname");
+        const char *text = "";
+        bool isText = name.value && StandIn_StrValue(name.value, &text);
+        check(isText && device.name == text, "getdisplayname() returns \"" + device.name + "\"",
+              isText ? std::string("\"") + text + "\"" : name.describe());
+    }
+    {
+        Outcome first;
+        callDev(first, module, dev, "getbuffer");
+        checkFrame(first, device, device.width, device.height, "first frame");
+        Frame frame;
+        if (readFrame(first, frame))
+            check(writeBitmap(device.framePath, frame.data, frame.size, frame.width, frame.height),
+                  std::string("the frame is written to ") + device.framePath);
+        DWORD start = GetTickCount();
+        Outcome second;
+        callDev(second, module, dev, "getbuffer");
+        DWORD took = GetTickCount() - start;
+        checkFrame(second, device, device.width, device.height, "second frame");
+        check(took < 1000, "the second getbuffer() returns at once", std::to_string(took) + " ms");
+    }
+    {
+        // The module stops the graph before SetFormat, as on Windows. Wine's
+        // capture filter reads frames with read() through libv4l2, and
+        // read() I/O has no way to stop: libv4l2's emulation of it keeps the
+        // driver's buffers, so once the graph has run the driver refuses a
+        // new format (VIDIOC_S_FMT: EBUSY) until the device is closed, and
+        // Wine's SetFormat fails. A limitation of Wine's filter, not of the
+        // module: the same call succeeds on a device that has not run yet
+        // (below).
+        Outcome resized;
+        callDev(resized, module, dev, "setresolution", {device.otherWidth, device.otherHeight});
+        check(resized.raised("quorin.Error", "Cannot set capture resolution."),
+              "after the graph ran, Wine's filter refuses another size: \"Cannot set capture resolution.\"",
+              resized.describe());
+        Outcome frame;
+        callDev(frame, module, dev, "getbuffer");
+        checkFrame(frame, device, device.width, device.height, "after the refused size");
+    }
+    {
+        // A second Dev of the same device while the first is alive: Wine's
+        // capture filter opens the device and sets its first format when it
+        // is created, which the driver refuses (EBUSY) while the first
+        // filter holds its buffers, so binding the moniker fails.
+        Outcome second;
+        callNewDev(second, module, {0, 0});
+        check(second.raised("quorin.Error", "Binding the moniker to a filter object failed."),
+              "a second Dev of the device while the first is alive: \"Binding the moniker to a filter object "
+              "failed.\"",
+              second.describe());
+    }
+    {
+        DialogCloser closer;
+        check(closer.running(), "a thread closes the dialogs the calls show");
+        Outcome filter;
+        callDev(filter, module, dev, "displaycapturefilterproperties");
+        check(filter.raised("quorin.Error", "Querying the capture filter for its property pages failed."),
+              "displaycapturefilterproperties(): Wine's filter has no property pages", filter.describe());
+        Outcome pin;
+        callDev(pin, module, dev, "displaycapturepinproperties");
+        check(pin.raised("quorin.Error", "Querying the capture pin for its property pages failed."),
+              "displaycapturepinproperties(): Wine's pin has no property pages", pin.describe());
+        Outcome deprecated;
+        callDev(deprecated, module, dev, "displaypropertypage");
+        check(deprecated.raised("quorin.Error", "Querying the filter for its property pages failed."),
+              "displaypropertypage(): its message box was closed and the call returned", deprecated.describe());
+        std::vector<std::string> shown = closer.captions();
+        check(shown == std::vector<std::string>{"Quorinview Warning"},
+              "the deprecated method's message box had the caption \"Quorinview Warning\"",
+              std::to_string(shown.size()) + " dialogs");
+    }
+    opened.value = nullptr;
+    Py_DECREF(dev);
+    check(StandIn_LiveObjects() == baseline, "dropping the device frees what it made",
+          std::to_string(StandIn_LiveObjects() - baseline) + " objects left");
+    {
+        // With the graph released, the device opens again at a new size.
+        Outcome reopened;
+        callNewDev(reopened, module, {0, 0});
+        check(reopened.value != nullptr, "the device opens again once dropped", reopened.describe());
+        if (reopened.value) {
+            Outcome resized;
+            callDev(resized, module, reopened.value, "setresolution", {device.otherWidth, device.otherHeight});
+            check(resized.value == Py_None, "before the graph runs, setresolution() to another listed size succeeds",
+                  resized.describe());
+            Outcome frame;
+            callDev(frame, module, reopened.value, "getbuffer");
+            checkFrame(frame, device, device.otherWidth, device.otherHeight, "after setresolution");
+            Outcome refused;
+            callDev(refused, module, reopened.value, "setresolution", {123, 77});
+            check(refused.raised("quorin.Error", "Cannot set capture resolution."),
+                  "a size the device does not list: \"Cannot set capture resolution.\"", refused.describe());
+        }
+    }
+    check(StandIn_LiveObjects() == baseline, "nothing the device scenarios made is left alive",
+          std::to_string(StandIn_LiveObjects() - baseline) + " objects left");
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc != 2 && !(argc == 9 && std::strcmp(argv[2], "--device") == 0)) {
+        std::fprintf(stderr, "usage: %s PYD [--device NAME WIDTH HEIGHT OTHER_WIDTH OTHER_HEIGHT FRAME.bmp]\n",
+                     argv[0]);
+        return 2;
+    }
+    StandIn_Initialize();
+    Module module;
+    if (loadModule(argv[1], module)) {
+        const long afterImport = StandIn_LiveObjects();
+        checkArguments(module);
+        if (argc == 2) {
+            checkWithoutDevice(module);
+        } else {
+            DeviceFacts device{argv[3], std::atoll(argv[4]), std::atoll(argv[5]), std::atoll(argv[6]),
+                               std::atoll(argv[7]), argv[8]};
+            checkDevice(module, device);
+        }
+        check(StandIn_LiveObjects() == afterImport && StandIn_LiveBlocks() == 0,
+              "nothing the scenarios made is left alive",
+              std::to_string(StandIn_LiveObjects() - afterImport) + " objects, " +
+                  std::to_string(StandIn_LiveBlocks()) + " memory blocks");
+        Py_DECREF(module.object);
+        StandIn_Finalize();
+        // The module keeps its error type for the process, as it must for
+        // exceptions raised after the module object is gone.
+        check(StandIn_LiveObjects() == 1, "after the module and the exit hooks, only quorin.error is alive",
+              std::to_string(StandIn_LiveObjects()) + " objects");
+    }
+    std::printf("%s: %d passed, %d failed\n", argc == 2 ? "windows" : "vivid", passed, failed);
+    return failed ? 1 : 0;
+}

@@ -1,0 +1,629 @@
+// A stand-in for the interpreter's DLL (python3X.dll), for running
+// quorin.pyd on a machine without a Windows CPython. It implements exactly
+// the interpreter functions and data that the module imports, over the
+// object and type layouts of the CPython headers the module was built with,
+// and counts every object and memory block it hands out so that a check can
+// see that everything came back. It is a test double, not an interpreter:
+// no garbage collector, no attribute lookup, only the argument and value
+// formats the module uses.
+#define QUORIN_STANDIN_BUILD
+#include "standin.h"
+
+#include <clocale>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+long liveObjects = 0;
+long liveBlocks = 0;
+
+// Static objects are never freed: a count no scenario can bring to zero.
+const Py_ssize_t immortal = Py_ssize_t(1) << 28;
+
+PyObject *allocateObject(PyTypeObject *type, size_t size) {
+    auto *object = static_cast<PyObject *>(std::calloc(1, size));
+    if (!object)
+        return nullptr;
+    Py_SET_REFCNT(object, 1);
+    Py_SET_TYPE(object, type);
+    if (type->tp_flags & Py_TPFLAGS_HEAPTYPE)
+        Py_INCREF(reinterpret_cast<PyObject *>(type));
+    ++liveObjects;
+    return object;
+}
+
+void freeObject(void *memory) {
+    if (!memory)
+        return;
+    --liveObjects;
+    std::free(memory);
+}
+
+// The end of every dealloc: frees the memory and drops the reference a heap
+// type's instance holds to its type.
+void freeInstance(PyObject *object) {
+    PyTypeObject *type = Py_TYPE(object);
+    type->tp_free(object);
+    if (type->tp_flags & Py_TPFLAGS_HEAPTYPE)
+        Py_DECREF(reinterpret_cast<PyObject *>(type));
+}
+
+void plainDealloc(PyObject *object) { freeInstance(object); }
+
+PyTypeObject metaType = {};
+PyTypeObject noneType = {};
+PyTypeObject intType = {};
+PyTypeObject strType = {};
+PyTypeObject bytesType = {};
+PyTypeObject tupleType = {};
+PyTypeObject dictType = {};
+PyTypeObject moduleType = {};
+PyTypeObject functionType = {};
+PyTypeObject typeError = {};
+PyTypeObject overflowError = {};
+PyTypeObject memoryError = {};
+PyTypeObject systemError = {};
+PyTypeObject unicodeDecodeError = {};
+
+struct IntObject {
+    PyObject_HEAD
+    long long value;
+};
+
+struct StrObject {
+    PyObject_VAR_HEAD
+    char utf8[1];
+};
+
+struct DictObject {
+    PyObject_HEAD
+    std::vector<std::pair<std::string, PyObject *>> *items;
+};
+
+struct ModuleObject {
+    PyObject_HEAD
+    PyModuleDef *definition;
+    PyObject *dict;
+    void *state;
+};
+
+// A module function. It points at its module without a reference: the
+// module owns its dict, which owns the function, and with no collector to
+// break a cycle the module must not be owned back.
+struct FunctionObject {
+    PyObject_HEAD
+    PyMethodDef *definition;
+    PyObject *self;
+};
+
+PyObject *pendingType = nullptr;
+PyObject *pendingValue = nullptr;
+
+std::vector<PyTypeObject *> readiedTypes;
+std::vector<void (*)(void)> exitHooks;
+// As in CPython: at most 32 exit hooks.
+const size_t maxExitHooks = 32;
+
+PyObject *newStr(const char *utf8, size_t length) {
+    auto *object = reinterpret_cast<StrObject *>(allocateObject(&strType, sizeof(StrObject) + length));
+    if (!object)
+        return nullptr;
+    Py_SET_SIZE(object, static_cast<Py_ssize_t>(length));
+    std::memcpy(object->utf8, utf8, length);
+    object->utf8[length] = '\0';
+    return reinterpret_cast<PyObject *>(object);
+}
+
+void setError(PyTypeObject *type, const char *message) {
+    StandIn_ClearError();
+    pendingType = reinterpret_cast<PyObject *>(type);
+    Py_INCREF(pendingType);
+    pendingValue = message ? newStr(message, std::strlen(message)) : nullptr;
+}
+
+void setErrorFormat(PyTypeObject *type, const char *format, ...) {
+    char message[300];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+    setError(type, message);
+}
+
+bool validUtf8(const unsigned char *text, size_t length) {
+    for (size_t i = 0; i < length;) {
+        unsigned char c = text[i];
+        size_t extra = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : 4;
+        if (extra > 3 || length - i <= extra)
+            return false;
+        for (size_t k = 1; k <= extra; ++k)
+            if ((text[i + k] & 0xC0) != 0x80)
+                return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+PyObject *newBytes(const char *data, Py_ssize_t size) {
+    auto *object = reinterpret_cast<PyBytesObject *>(
+        allocateObject(&bytesType, offsetof(PyBytesObject, ob_sval) + static_cast<size_t>(size) + 1));
+    if (!object)
+        return nullptr;
+    Py_SET_SIZE(object, size);
+    if (data)
+        std::memcpy(object->ob_sval, data, static_cast<size_t>(size));
+    object->ob_sval[size] = '\0';
+    return reinterpret_cast<PyObject *>(object);
+}
+
+PyObject *newTuple(Py_ssize_t count) {
+    auto *object = reinterpret_cast<PyTupleObject *>(
+        allocateObject(&tupleType, sizeof(PyTupleObject) + sizeof(PyObject *) * static_cast<size_t>(count)));
+    if (object)
+        Py_SET_SIZE(object, count);
+    return reinterpret_cast<PyObject *>(object);
+}
+
+void tupleDealloc(PyObject *object) {
+    auto *tuple = reinterpret_cast<PyTupleObject *>(object);
+    for (Py_ssize_t i = 0; i < Py_SIZE(tuple); ++i)
+        Py_XDECREF(tuple->ob_item[i]);
+    freeInstance(object);
+}
+
+void dictDealloc(PyObject *object) {
+    auto *dict = reinterpret_cast<DictObject *>(object);
+    for (auto &item : *dict->items)
+        Py_DECREF(item.second);
+    delete dict->items;
+    freeInstance(object);
+}
+
+void moduleDealloc(PyObject *object) {
+    auto *module = reinterpret_cast<ModuleObject *>(object);
+    // What the collector and the module's own dealloc would do: clear, free.
+    if (module->definition->m_clear)
+        module->definition->m_clear(object);
+    if (module->definition->m_free)
+        module->definition->m_free(object);
+    Py_XDECREF(module->dict);
+    std::free(module->state);
+    freeInstance(object);
+}
+
+void heapTypeDealloc(PyObject *object) {
+    auto *type = reinterpret_cast<PyTypeObject *>(object);
+    std::free(const_cast<char *>(type->tp_name));
+    freeObject(object);
+}
+
+void prepareType(PyTypeObject &type, const char *name, Py_ssize_t size, destructor dealloc) {
+    Py_SET_REFCNT(reinterpret_cast<PyObject *>(&type), immortal);
+    Py_SET_TYPE(reinterpret_cast<PyObject *>(&type), &metaType);
+    type.tp_name = name;
+    type.tp_basicsize = size;
+    type.tp_dealloc = dealloc;
+    type.tp_free = freeObject;
+    type.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_READY;
+}
+
+void prepareTypes() {
+    if (metaType.tp_name)
+        return;
+    prepareType(metaType, "type", sizeof(PyTypeObject), heapTypeDealloc);
+    prepareType(noneType, "NoneType", sizeof(PyObject), plainDealloc);
+    prepareType(intType, "int", sizeof(IntObject), plainDealloc);
+    prepareType(strType, "str", sizeof(StrObject), plainDealloc);
+    prepareType(bytesType, "bytes", sizeof(PyBytesObject), plainDealloc);
+    prepareType(tupleType, "tuple", sizeof(PyTupleObject), tupleDealloc);
+    prepareType(dictType, "dict", sizeof(DictObject), dictDealloc);
+    prepareType(moduleType, "module", sizeof(ModuleObject), moduleDealloc);
+    prepareType(functionType, "builtin_function_or_method", sizeof(FunctionObject), plainDealloc);
+    prepareType(typeError, "TypeError", sizeof(PyObject), plainDealloc);
+    prepareType(overflowError, "OverflowError", sizeof(PyObject), plainDealloc);
+    prepareType(memoryError, "MemoryError", sizeof(PyObject), plainDealloc);
+    prepareType(systemError, "SystemError", sizeof(PyObject), plainDealloc);
+    prepareType(unicodeDecodeError, "UnicodeDecodeError", sizeof(PyObject), plainDealloc);
+}
+
+// Value building: the formats of Py_BuildValue that the module uses, with
+// "#" lengths as Py_ssize_t.
+PyObject *buildItem(const char **format, va_list *args);
+
+PyObject *buildTuple(const char **format, va_list *args, char close) {
+    std::vector<PyObject *> items;
+    bool failed = false;
+    while (**format && **format != close) {
+        if (**format == ',' || **format == ' ') {
+            ++*format;
+            continue;
+        }
+        PyObject *item = buildItem(format, args);
+        if (!item)
+            failed = true;
+        items.push_back(item);
+    }
+    if (**format != close) {
+        setError(&systemError, "unmatched paren in format");
+        failed = true;
+    } else if (close) {
+        ++*format;
+    }
+    PyObject *tuple = failed ? nullptr : newTuple(static_cast<Py_ssize_t>(items.size()));
+    if (!tuple) {
+        for (PyObject *item : items)
+            Py_XDECREF(item);
+        return nullptr;
+    }
+    for (size_t i = 0; i < items.size(); ++i)
+        reinterpret_cast<PyTupleObject *>(tuple)->ob_item[i] = items[i];
+    return tuple;
+}
+
+PyObject *buildItem(const char **format, va_list *args) {
+    char code = *(*format)++;
+    switch (code) {
+    case '(':
+        return buildTuple(format, args, ')');
+    case 'i':
+        return StandIn_Int(va_arg(*args, int));
+    case 'l':
+        return StandIn_Int(va_arg(*args, long));
+    case 's': {
+        const char *text = va_arg(*args, const char *);
+        if (!text) {
+            Py_INCREF(Py_None);
+            return Py_None;
+        }
+        size_t length = std::strlen(text);
+        if (!validUtf8(reinterpret_cast<const unsigned char *>(text), length)) {
+            setError(&unicodeDecodeError, "'utf-8' codec can't decode the text");
+            return nullptr;
+        }
+        return newStr(text, length);
+    }
+    case 'y': {
+        const char *data = va_arg(*args, const char *);
+        if (**format != '#') {
+            setError(&systemError, "stand-in: 'y' without '#' is not supported");
+            return nullptr;
+        }
+        ++*format;
+        Py_ssize_t size = va_arg(*args, Py_ssize_t);
+        if (size < 0 || !data) {
+            setError(&systemError, "stand-in: bad bytes argument");
+            return nullptr;
+        }
+        return newBytes(data, size);
+    }
+    default:
+        setErrorFormat(&systemError, "stand-in: unsupported value format '%c'", code);
+        return nullptr;
+    }
+}
+
+// The interpreter's checks of an integer argument for 'i'.
+bool parseInt(PyObject *argument, int *out) {
+    long long value;
+    if (!StandIn_IntValue(argument, &value)) {
+        setErrorFormat(&typeError, "'%.200s' object cannot be interpreted as an integer", Py_TYPE(argument)->tp_name);
+        return false;
+    }
+    if (value > INT_MAX || value < INT_MIN) {
+        setError(&overflowError,
+                 value > INT_MAX ? "signed integer is greater than maximum" : "signed integer is less than minimum");
+        return false;
+    }
+    *out = static_cast<int>(value);
+    return true;
+}
+
+} // namespace
+
+extern "C" {
+
+PyObject _Py_NoneStruct = {};
+
+void _Py_Dealloc(PyObject *object) { Py_TYPE(object)->tp_dealloc(object); }
+
+void *PyMem_Malloc(size_t size) {
+    void *block = std::malloc(size ? size : 1);
+    if (block)
+        ++liveBlocks;
+    return block;
+}
+
+void PyMem_Free(void *block) {
+    if (!block)
+        return;
+    --liveBlocks;
+    std::free(block);
+}
+
+PyObject *PyErr_NoMemory(void) {
+    setError(&memoryError, nullptr);
+    return nullptr;
+}
+
+void PyErr_SetString(PyObject *type, const char *message) {
+    setError(reinterpret_cast<PyTypeObject *>(type), message);
+}
+
+PyObject *PyErr_NewException(const char *name, PyObject *base, PyObject *dict) {
+    if (base || dict) {
+        setError(&systemError, "stand-in: PyErr_NewException takes no base and no dict");
+        return nullptr;
+    }
+    if (!std::strchr(name, '.')) {
+        setError(&systemError, "PyErr_NewException: name must be module.class");
+        return nullptr;
+    }
+    auto *type = reinterpret_cast<PyTypeObject *>(allocateObject(&metaType, sizeof(PyTypeObject)));
+    if (!type)
+        return PyErr_NoMemory();
+    type->tp_name = strdup(name);
+    type->tp_basicsize = sizeof(PyObject);
+    type->tp_dealloc = plainDealloc;
+    type->tp_free = freeObject;
+    type->tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HEAPTYPE | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_READY;
+    return reinterpret_cast<PyObject *>(type);
+}
+
+int PyDict_SetItemString(PyObject *object, const char *key, PyObject *value) {
+    if (Py_TYPE(object) != &dictType) {
+        setError(&systemError, "bad internal call");
+        return -1;
+    }
+    auto &items = *reinterpret_cast<DictObject *>(object)->items;
+    Py_INCREF(value);
+    for (auto &item : items) {
+        if (item.first == key) {
+            Py_DECREF(item.second);
+            item.second = value;
+            return 0;
+        }
+    }
+    items.emplace_back(key, value);
+    return 0;
+}
+
+PyObject *PyModule_Create2(PyModuleDef *definition, int) {
+    prepareTypes();
+    auto *module = reinterpret_cast<ModuleObject *>(allocateObject(&moduleType, sizeof(ModuleObject)));
+    if (!module)
+        return PyErr_NoMemory();
+    module->definition = definition;
+    module->dict = allocateObject(&dictType, sizeof(DictObject));
+    if (module->dict)
+        reinterpret_cast<DictObject *>(module->dict)->items = new std::vector<std::pair<std::string, PyObject *>>;
+    if (definition->m_size > 0)
+        module->state = std::calloc(1, static_cast<size_t>(definition->m_size));
+    if (!module->dict || (definition->m_size > 0 && !module->state)) {
+        Py_DECREF(reinterpret_cast<PyObject *>(module));
+        return PyErr_NoMemory();
+    }
+    for (PyMethodDef *method = definition->m_methods; method && method->ml_name; ++method) {
+        auto *function = reinterpret_cast<FunctionObject *>(allocateObject(&functionType, sizeof(FunctionObject)));
+        if (!function) {
+            Py_DECREF(reinterpret_cast<PyObject *>(module));
+            return PyErr_NoMemory();
+        }
+        function->definition = method;
+        function->self = reinterpret_cast<PyObject *>(module);
+        PyDict_SetItemString(module->dict, method->ml_name, reinterpret_cast<PyObject *>(function));
+        Py_DECREF(reinterpret_cast<PyObject *>(function));
+    }
+    return reinterpret_cast<PyObject *>(module);
+}
+
+PyObject *PyModule_GetDict(PyObject *module) { return reinterpret_cast<ModuleObject *>(module)->dict; }
+
+void *PyModule_GetState(PyObject *module) { return reinterpret_cast<ModuleObject *>(module)->state; }
+
+PyObject *PyType_GenericAlloc(PyTypeObject *type, Py_ssize_t) {
+    PyObject *object = allocateObject(type, static_cast<size_t>(type->tp_basicsize));
+    return object ? object : PyErr_NoMemory();
+}
+
+PyObject *PyType_GenericNew(PyTypeObject *type, PyObject *, PyObject *) { return type->tp_alloc(type, 0); }
+
+int PyType_Ready(PyTypeObject *type) {
+    prepareTypes();
+    if (type->tp_flags & Py_TPFLAGS_READY)
+        return 0;
+    if (type->tp_basicsize < static_cast<Py_ssize_t>(sizeof(PyObject)) || !type->tp_dealloc) {
+        setError(&systemError, "stand-in: a type without size or dealloc");
+        return -1;
+    }
+    if (!Py_TYPE(type))
+        Py_SET_TYPE(reinterpret_cast<PyObject *>(type), &metaType);
+    // What every type inherits from object.
+    if (!type->tp_alloc)
+        type->tp_alloc = PyType_GenericAlloc;
+    if (!type->tp_free)
+        type->tp_free = freeObject;
+    type->tp_flags |= Py_TPFLAGS_READY;
+    readiedTypes.push_back(type);
+    return 0;
+}
+
+PyObject *_PyObject_New(PyTypeObject *type) {
+    PyObject *object = allocateObject(type, static_cast<size_t>(type->tp_basicsize));
+    return object ? object : PyErr_NoMemory();
+}
+
+int Py_AtExit(void (*hook)(void)) {
+    if (exitHooks.size() >= maxExitHooks)
+        return -1;
+    exitHooks.push_back(hook);
+    return 0;
+}
+
+int _PyArg_ParseTuple_SizeT(PyObject *args, const char *format, ...) {
+    PyObject *const *items;
+    Py_ssize_t given;
+    if (!StandIn_TupleItems(args, &given, &items)) {
+        setError(&systemError, "new style getargs format but argument is not a tuple");
+        return 0;
+    }
+    const char *end = format + std::strcspn(format, ":;");
+    const char *name = *end == ':' ? end + 1 : nullptr;
+    Py_ssize_t wanted = end - format;
+    for (const char *code = format; code < end; ++code) {
+        if (*code != 'i') {
+            setErrorFormat(&systemError, "stand-in: unsupported argument format '%c'", *code);
+            return 0;
+        }
+    }
+    if (given != wanted) {
+        if (wanted == 1)
+            setErrorFormat(&typeError, "%.200s%s takes exactly one argument (%d given)", name ? name : "function",
+                           name ? "()" : "", static_cast<int>(given));
+        else
+            setErrorFormat(&typeError, "%.150s%s takes exactly %d argument%s (%d given)", name ? name : "function",
+                           name ? "()" : "", static_cast<int>(wanted), wanted == 1 ? "" : "s", static_cast<int>(given));
+        return 0;
+    }
+    va_list out;
+    va_start(out, format);
+    bool parsed = true;
+    for (Py_ssize_t i = 0; parsed && i < wanted; ++i)
+        parsed = parseInt(items[i], va_arg(out, int *));
+    va_end(out);
+    return parsed ? 1 : 0;
+}
+
+PyObject *_Py_BuildValue_SizeT(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    PyObject *result;
+    size_t count = 0;
+    for (const char *f = format; *f; ++f)
+        count += *f != '#' && *f != ',' && *f != ' ';
+    if (count == 0) {
+        Py_INCREF(Py_None);
+        result = Py_None;
+    } else if (format[0] == '(' || count == 1) {
+        result = buildItem(&format, &args);
+    } else {
+        result = buildTuple(&format, &args, '\0');
+    }
+    va_end(args);
+    return result;
+}
+
+} // extern "C"
+
+// The host's side.
+
+void StandIn_Initialize(void) {
+    prepareTypes();
+    Py_SET_REFCNT(&_Py_NoneStruct, immortal);
+    Py_SET_TYPE(&_Py_NoneStruct, &noneType);
+    // CPython sets LC_CTYPE from the user's locale at start-up, in the C
+    // runtime that it and its extension modules share.
+    std::setlocale(LC_CTYPE, "");
+}
+
+void StandIn_Finalize(void) {
+    while (!exitHooks.empty()) {
+        void (*hook)(void) = exitHooks.back();
+        exitHooks.pop_back();
+        hook();
+    }
+}
+
+long StandIn_LiveObjects(void) { return liveObjects; }
+
+long StandIn_LiveBlocks(void) { return liveBlocks; }
+
+PyObject *StandIn_Int(long long value) {
+    auto *object = reinterpret_cast<IntObject *>(allocateObject(&intType, sizeof(IntObject)));
+    if (!object)
+        return PyErr_NoMemory();
+    object->value = value;
+    return reinterpret_cast<PyObject *>(object);
+}
+
+PyObject *StandIn_Tuple(Py_ssize_t count, PyObject *const *items) {
+    PyObject *tuple = newTuple(count);
+    if (!tuple)
+        return PyErr_NoMemory();
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        Py_INCREF(items[i]);
+        reinterpret_cast<PyTupleObject *>(tuple)->ob_item[i] = items[i];
+    }
+    return tuple;
+}
+
+int StandIn_IntValue(PyObject *object, long long *value) {
+    if (Py_TYPE(object) != &intType)
+        return 0;
+    *value = reinterpret_cast<IntObject *>(object)->value;
+    return 1;
+}
+
+int StandIn_StrValue(PyObject *object, const char **utf8) {
+    if (Py_TYPE(object) != &strType)
+        return 0;
+    *utf8 = reinterpret_cast<StrObject *>(object)->utf8;
+    return 1;
+}
+
+int StandIn_BytesValue(PyObject *object, const char **data, Py_ssize_t *size) {
+    if (Py_TYPE(object) != &bytesType)
+        return 0;
+    *data = reinterpret_cast<PyBytesObject *>(object)->ob_sval;
+    *size = Py_SIZE(object);
+    return 1;
+}
+
+int StandIn_TupleItems(PyObject *object, Py_ssize_t *count, PyObject *const **items) {
+    if (!object || Py_TYPE(object) != &tupleType)
+        return 0;
+    *count = Py_SIZE(object);
+    *items = reinterpret_cast<PyTupleObject *>(object)->ob_item;
+    return 1;
+}
+
+int StandIn_DictItem(PyObject *dict, Py_ssize_t index, const char **key, PyObject **value) {
+    if (Py_TYPE(dict) != &dictType)
+        return 0;
+    auto &items = *reinterpret_cast<DictObject *>(dict)->items;
+    if (index < 0 || static_cast<size_t>(index) >= items.size())
+        return 0;
+    *key = items[static_cast<size_t>(index)].first.c_str();
+    *value = items[static_cast<size_t>(index)].second;
+    return 1;
+}
+
+PyMethodDef *StandIn_FunctionDefinition(PyObject *object, PyObject **self) {
+    if (Py_TYPE(object) != &functionType)
+        return nullptr;
+    *self = reinterpret_cast<FunctionObject *>(object)->self;
+    return reinterpret_cast<FunctionObject *>(object)->definition;
+}
+
+PyTypeObject *StandIn_ReadiedType(Py_ssize_t index) {
+    if (index < 0 || static_cast<size_t>(index) >= readiedTypes.size())
+        return nullptr;
+    return readiedTypes[static_cast<size_t>(index)];
+}
+
+int StandIn_PendingError(const char **typeName, const char **message) {
+    if (!pendingType)
+        return 0;
+    *typeName = reinterpret_cast<PyTypeObject *>(pendingType)->tp_name;
+    *message = pendingValue ? reinterpret_cast<StrObject *>(pendingValue)->utf8 : "";
+    return 1;
+}
+
+void StandIn_ClearError(void) {
+    Py_CLEAR(pendingType);
+    Py_CLEAR(pendingValue);
+}

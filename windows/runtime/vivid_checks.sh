@@ -1,0 +1,68 @@
+#!/bin/bash
+# Runs quorin.pyd's checks under Wine inside the vivid VM (tests/vm/vivid_vm.sh),
+# for each architecture named: first with Wine's capture filter over vivid as
+# device 0, then, with the driver unloaded, on a system without a camera.
+#
+# usage (in the guest, from the source tree): vivid_checks.sh PREFIX64 OUTDIR ARCH...
+#   PREFIX64: the 64-bit Wine prefix prepared on the host (writable here);
+#   OUTDIR: where the frames go, as frame-ARCH.bmp.
+set -u
+prefix64=$1 out=$2
+shift 2
+export WINEDEBUG=-all DISPLAY=:99
+
+# Wine's null display driver cannot make the video renderer's window.
+Xvfb :99 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+for _ in $(seq 100); do [ -S /tmp/.X11-unix/X99 ] && break; sleep 0.2; done
+
+status=0
+for arch in "$@"; do
+    # Wine faults executing images it mapped from the VM's 9p share: run
+    # copies from the guest's tmpfs.
+    mkdir -p "/tmp/quorin-$arch"
+    cp "build-win-$arch/quorin.pyd" "build-win-$arch/windows/python311.dll" "build-win-$arch/windows/quorin_host.exe" \
+        "/tmp/quorin-$arch/"
+    # The host's kernel runs no 32-bit code, so the prefix made there has no
+    # 32-bit half: 32-bit Wine gets a prefix of its own, made here (about a
+    # minute under emulation).
+    if [ "$arch" = i686 ] && [ ! -d /tmp/prefix32 ]; then
+        WINEARCH=win32 WINEPREFIX=/tmp/prefix32 /usr/lib/wine/wine wineboot --init 2>/dev/null || status=1
+        WINEPREFIX=/tmp/prefix32 /usr/lib/wine/wineserver -w
+    fi
+done
+host() {
+    if [ "$1" = x86_64 ]; then
+        WINEPREFIX=$prefix64 /usr/lib/wine/wine64 /tmp/quorin-x86_64/quorin_host.exe 'Z:\tmp\quorin-x86_64\quorin.pyd' "${@:2}"
+    else
+        WINEPREFIX=/tmp/prefix32 /usr/lib/wine/wine /tmp/quorin-i686/quorin_host.exe 'Z:\tmp\quorin-i686\quorin.pyd' "${@:2}"
+    fi
+}
+
+# The driver's card name (VIDIOC_QUERYCAP), which Wine's device enumerator
+# gives as the friendly name, and the first two sizes it lists for B, G, R
+# (VIDIOC_ENUM_FRAMESIZES): Wine's capture filter starts at the first.
+facts=$(/usr/bin/python3 -c '
+import fcntl, struct
+with open("/dev/video0", "rb", buffering=0) as device:
+    caps = bytearray(104)
+    fcntl.ioctl(device, 0x80685600, caps)
+    print(caps[16:48].split(b"\0")[0].decode())
+    for index in (0, 1):
+        size = bytearray(44)
+        struct.pack_into("II", size, 0, index, 0x33524742)
+        fcntl.ioctl(device, 0xC02C564A, size)
+        print(*struct.unpack_from("II", size, 12))')
+name=$(sed -n 1p <<<"$facts")
+sizes=$(sed -n '2,3p' <<<"$facts" | tr '\n' ' ')
+for arch in "$@"; do
+    echo "== $arch, Wine's capture filter over $name (sizes $sizes)"
+    # shellcheck disable=SC2086
+    host "$arch" --device "$name" $sizes "Z:${out//\//\\}\\frame-$arch.bmp" || status=1
+done
+rmmod vivid || status=1
+for arch in "$@"; do
+    echo "== $arch, no capture device"
+    host "$arch" || status=1
+done
+/usr/lib/wine/wineserver -k 2>/dev/null
+exit $status
