@@ -10,7 +10,8 @@
 #   e.g. tests/vm/vivid_vm.sh build /usr/bin/python3 -m pytest tests/python/test_v4l2.py
 # VM_TIMEOUT: seconds before the VM is stopped (900).
 # With VM_WRITABLE=DIR, the host's DIR is writable at the same path in the
-# guest. The guest's /tmp is its own tmpfs.
+# guest. The guest's /tmp is its own tmpfs, with the host's folders in /tmp
+# bound into it.
 # Exits with the command's status, or 77 when the VM cannot run here (the
 # reason is printed).
 set -euo pipefail
@@ -64,7 +65,16 @@ mount -t proc proc /newroot/proc
 mount -t sysfs sys /newroot/sys
 mount -t devtmpfs dev /newroot/dev
 mount -t tmpfs run /newroot/run
-mount -t tmpfs tmp /newroot/tmp
+# The guest's own /tmp, for the sockets of its servers (X, Wine), with the
+# host's folders in /tmp (a source tree may be there) bound back into it.
+mkdir -p /hosttmp
+mount --bind /newroot/tmp /hosttmp
+mount -t tmpfs -o mode=1777 tmp /newroot/tmp
+for entry in /hosttmp/*; do
+    [ -d "\$entry" ] || continue
+    mkdir -p "/newroot/tmp/\${entry#/hosttmp/}"
+    mount --bind "\$entry" "/newroot/tmp/\${entry#/hosttmp/}"
+done
 mkdir -p /newroot/run/out /newroot/run/tmp
 mount -t 9p -o trans=virtio,version=9p2000.L out /newroot/run/out
 [ -z "$writable" ] || mount -t 9p -o trans=virtio,version=9p2000.L writable "/newroot$writable"
