@@ -3,7 +3,7 @@
 // a plain video pin.
 #pragma once
 
-#include "graph/com_ref.h"
+#include "common/com_ref.h"
 #include "graph/device_record.h"
 
 // True with config holding the capture pin's IAMStreamConfig.

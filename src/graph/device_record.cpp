@@ -1,6 +1,6 @@
 #include "graph/device_record.h"
 
-#include "graph/com_ref.h"
+#include "common/com_ref.h"
 #include "module/module_error.h"
 
 namespace {

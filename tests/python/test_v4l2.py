@@ -1,5 +1,5 @@
 """A real V4L2 capture device: the kernel's vivid test driver as
-/dev/video0. Run inside a VM by tests/vm/run_vivid_tests.sh."""
+/dev/video0. Run inside a VM by tests/vm/vivid_vm.sh."""
 
 import os
 import time
@@ -12,7 +12,7 @@ from conftest import run_python
 from frames import pixel, stride
 
 pytestmark = pytest.mark.skipif(not os.environ.get("QUORIN_V4L2_TESTS"),
-                                reason="needs the vivid driver: tests/vm/run_vivid_tests.sh runs these")
+                                reason="needs the vivid driver: tests/vm/vivid_vm.sh runs these")
 
 BUSY = "Adding the capture filter to the filter graph failed.\nDevice maybe not connected or already in use."
 

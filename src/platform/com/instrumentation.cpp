@@ -1,0 +1,113 @@
+#include "com/instrumentation.h"
+
+#include <quorin_platform/dshow.h>
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+std::atomic<long> liveObjects{0};
+std::atomic<long> taskMemoryBlocks{0};
+std::atomic<long> windowsShown{0};
+std::atomic<long> samplesDelivered{0};
+
+namespace {
+
+struct InjectedFailure {
+    long atCall; // the call count at which it fires
+    HRESULT result;
+};
+
+struct Ledger {
+    std::mutex lock;
+    // Transparent comparison: a name is looked up without building a string.
+    std::map<std::string, long, std::less<>> calls;
+    std::map<std::string, std::vector<InjectedFailure>, std::less<>> failures;
+};
+
+Ledger &ledger() {
+    static Ledger *instance = new Ledger; // never destroyed: camera threads may outlive static teardown
+    return *instance;
+}
+
+} // namespace
+
+std::optional<HRESULT> enterOperation(const char *operation) {
+    Ledger &l = ledger();
+    std::lock_guard<std::mutex> guard(l.lock);
+    std::string_view name(operation);
+    auto counted = l.calls.find(name);
+    if (counted == l.calls.end())
+        counted = l.calls.emplace(std::string(name), 0).first;
+    long call = ++counted->second;
+    auto found = l.failures.find(name);
+    if (found == l.failures.end())
+        return std::nullopt;
+    std::vector<InjectedFailure> &pending = found->second;
+    for (auto it = pending.begin(); it != pending.end(); ++it) {
+        if (it->atCall == call) {
+            HRESULT result = it->result;
+            pending.erase(it);
+            return result;
+        }
+    }
+    return std::nullopt;
+}
+
+void resetInstrumentation() {
+    Ledger &l = ledger();
+    std::lock_guard<std::mutex> guard(l.lock);
+    l.calls.clear();
+    l.failures.clear();
+    windowsShown = 0;
+    samplesDelivered = 0;
+}
+
+const char *interfaceName(REFIID riid) {
+    static const struct {
+        const IID *iid;
+        const char *name;
+    } known[] = {
+        {&IID_IUnknown, "IUnknown"},
+        {&IID_IDispatch, "IDispatch"},
+        {&IID_IPersist, "IPersist"},
+        {&IID_IMediaFilter, "IMediaFilter"},
+        {&IID_IBaseFilter, "IBaseFilter"},
+        {&IID_IFilterGraph, "IFilterGraph"},
+        {&IID_IGraphBuilder, "IGraphBuilder"},
+        {&IID_IMediaControl, "IMediaControl"},
+        {&IID_IVideoWindow, "IVideoWindow"},
+        {&IID_ICaptureGraphBuilder2, "ICaptureGraphBuilder2"},
+        {&IID_IEnumMoniker, "IEnumMoniker"},
+        {&IID_IMoniker, "IMoniker"},
+        {&IID_ICreateDevEnum, "ICreateDevEnum"},
+        {&IID_IPropertyBag, "IPropertyBag"},
+        {&IID_ISampleGrabber, "ISampleGrabber"},
+        {&IID_IAMStreamConfig, "IAMStreamConfig"},
+        {&IID_ISpecifyPropertyPages, "ISpecifyPropertyPages"},
+    };
+    for (const auto &entry : known)
+        if (IsEqualGUID(*entry.iid, riid))
+            return entry.name;
+    return "unknown";
+}
+
+void injectFailure(const char *operation, int nth, HRESULT result) {
+    Ledger &l = ledger();
+    std::lock_guard<std::mutex> guard(l.lock);
+    long base = l.calls[operation];
+    l.failures[operation].push_back({base + nth, result});
+}
+
+long callCount(const char *operation) {
+    Ledger &l = ledger();
+    std::lock_guard<std::mutex> guard(l.lock);
+    auto found = l.calls.find(std::string_view(operation));
+    return found == l.calls.end() ? 0 : found->second;
+}
+
+} // namespace platform

@@ -1,0 +1,38 @@
+// Call counting and failure injection for every operation that the platform
+// exports. Each operation begins with PLATFORM_ENTER after nulling its out
+// parameters, so an injected failure leaves them as a real failure would.
+#pragma once
+
+#include <quorin_platform/dshow.h>
+
+#include <atomic>
+#include <optional>
+
+namespace platform {
+
+// Counts the call and returns the injected result, if this call has one.
+std::optional<HRESULT> enterOperation(const char *operation);
+
+// Name of an interface for "QueryInterface:IName" operation names.
+const char *interfaceName(REFIID riid);
+
+void resetInstrumentation();
+
+// Makes the nth call of operation from now return result.
+void injectFailure(const char *operation, int nth, HRESULT result);
+long callCount(const char *operation);
+
+// Counters that tests read: objects alive, blocks of task memory not freed,
+// renderer windows shown, samples a capture filter delivered.
+extern std::atomic<long> liveObjects;
+extern std::atomic<long> taskMemoryBlocks;
+extern std::atomic<long> windowsShown;
+extern std::atomic<long> samplesDelivered;
+
+} // namespace platform
+
+#define PLATFORM_ENTER(operation)                                                                            \
+    do {                                                                                                     \
+        if (std::optional<HRESULT> injected_ = ::platform::enterOperation(operation))                        \
+            return *injected_;                                                                               \
+    } while (0)

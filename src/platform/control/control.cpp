@@ -1,0 +1,63 @@
+// The control surface (quorin_platform/control.h): every function of it, over
+// what the layers below record and offer.
+#include "com/instrumentation.h"
+#include "sources/v4l2/v4l2_devices.h"
+#include "sources/virtual/virtual_camera.h"
+#include "ui/user_interface.h"
+
+#include <quorin_platform/control.h>
+
+#include <cstdio>
+
+extern "C" {
+
+void quorin_platform_reset(void) {
+    platform::resetInstrumentation();
+    platform::clearRuntimeCameras();
+    platform::resetUserInterface();
+    platform::requestDeviceFormat(nullptr);
+}
+
+int quorin_platform_add_camera(const char *json_object) {
+    platform::CameraDescription camera;
+    std::string error;
+    if (!json_object || !platform::parseCamera(json_object, camera, error)) {
+        std::fprintf(stderr, "quorin platform: camera: %s\n", json_object ? error.c_str() : "no description");
+        return -1;
+    }
+    platform::addRuntimeCamera(camera);
+    return 0;
+}
+
+int quorin_platform_remove_camera(const char *name) { return name ? platform::removeRuntimeCameras(name) : 0; }
+
+void quorin_platform_use_system_devices(int on) { platform::useSystemDevices(on != 0); }
+
+void quorin_platform_v4l2_device_format(const char *fourcc) { platform::requestDeviceFormat(fourcc); }
+
+HRESULT quorin_platform_init_multithreaded(void) { return CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
+
+void quorin_platform_fail(const char *operation, int nth, HRESULT result) {
+    if (operation && nth >= 1)
+        platform::injectFailure(operation, nth, result);
+}
+
+long quorin_platform_call_count(const char *operation) { return operation ? platform::callCount(operation) : 0; }
+
+long quorin_platform_live_objects(void) { return platform::liveObjects; }
+long quorin_platform_task_memory_blocks(void) { return platform::taskMemoryBlocks; }
+long quorin_platform_windows_shown(void) { return platform::windowsShown; }
+long quorin_platform_samples_delivered(void) { return platform::samplesDelivered; }
+
+void quorin_platform_last_property_frame(QuorinPropertyFrame *frame) {
+    if (frame)
+        platform::lastPropertyFrame(*frame);
+}
+
+void quorin_platform_queue_user_format(long width, long height) {
+    platform::queueUserFormat(static_cast<LONG>(width), static_cast<LONG>(height));
+}
+
+unsigned long quorin_platform_last_message_box_style(void) { return platform::lastMessageBoxStyle(); }
+
+} // extern "C"

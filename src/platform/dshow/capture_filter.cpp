@@ -1,0 +1,161 @@
+#include "dshow/capture_filter.h"
+
+#include "dshow/factories.h"
+#include "dshow/property_pages.h"
+
+#include <algorithm>
+
+namespace platform {
+
+namespace {
+
+// Enough for the frame the grabber holds, the one being written and one
+// spare; more are never needed since the grabber holds one at a time.
+constexpr size_t poolLimit = 3;
+
+} // namespace
+
+// --- pin ------------------------------------------------------------------
+
+HRESULT CapturePin::QueryInterface(REFIID riid, void **ppv) {
+    if (std::optional<HRESULT> early = beginQuery(riid, ppv))
+        return *early;
+    if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_IAMStreamConfig))
+        *ppv = static_cast<IAMStreamConfig *>(this);
+    else if (IsEqualGUID(riid, IID_ISpecifyPropertyPages))
+        *ppv = static_cast<ISpecifyPropertyPages *>(this);
+    else
+        return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+}
+
+ULONG CapturePin::AddRef() { return owner_.AddRef(); }
+ULONG CapturePin::Release() { return owner_.Release(); }
+
+HRESULT CapturePin::GetFormat(AM_MEDIA_TYPE **ppmt) {
+    if (!ppmt)
+        return E_POINTER;
+    *ppmt = nullptr;
+    PLATFORM_ENTER("IAMStreamConfig::GetFormat");
+    VideoFormat format = owner_.currentFormat();
+    format.block = owner_.camera().formatBlock;
+    *ppmt = newMediaType(format);
+    return *ppmt ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CapturePin::SetFormat(AM_MEDIA_TYPE *pmt) {
+    PLATFORM_ENTER("IAMStreamConfig::SetFormat");
+    if (!pmt)
+        return E_POINTER;
+    LONG width = 0, height = 0;
+    if (!IsEqualGUID(pmt->majortype, MEDIATYPE_Video) || !IsEqualGUID(pmt->subtype, MEDIASUBTYPE_RGB24) ||
+        !readFrameSize(*pmt, width, height))
+        return VFW_E_INVALIDMEDIATYPE;
+    return owner_.setCurrentSize(width, height);
+}
+
+HRESULT CapturePin::GetPages(CAUUID *pPages) { return fillPages(pPages, owner_.camera().pinPages, 2); }
+
+// --- filter ---------------------------------------------------------------
+
+CaptureFilter::CaptureFilter(DevicePtr device)
+    : device_(std::move(device)), source_(device_->createSource()), pin_(*this), current_(device_->currentSize()) {}
+
+CaptureFilter::~CaptureFilter() {
+    onStop();
+    source_->unclaim();
+    device_->release(this);
+}
+
+void *CaptureFilter::findInterface(REFIID riid) {
+    if (IsEqualGUID(riid, IID_ISpecifyPropertyPages))
+        return static_cast<ISpecifyPropertyPages *>(this);
+    return FilterObject::findInterface(riid);
+}
+
+HRESULT CaptureFilter::GetPages(CAUUID *pPages) { return fillPages(pPages, camera().filterPages, 1); }
+
+VideoFormat CaptureFilter::currentFormat() const {
+    VideoFormat format;
+    format.width = current_.width;
+    format.height = current_.height;
+    format.fps = camera().fps;
+    return format;
+}
+
+HRESULT CaptureFilter::setCurrentSize(LONG width, LONG height) {
+    if (running())
+        return VFW_E_NOT_STOPPED;
+    const std::vector<FrameSize> &offered = camera().sizes;
+    if (std::find(offered.begin(), offered.end(), FrameSize{width, height}) == offered.end())
+        return VFW_E_INVALIDMEDIATYPE;
+    current_ = {width, height};
+    return S_OK;
+}
+
+HRESULT CaptureFilter::connect(FrameSink *sink) {
+    if (running())
+        return VFW_E_NOT_STOPPED;
+    if (sink_)
+        return VFW_E_ALREADY_CONNECTED;
+    connected_ = currentFormat();
+    pool_.clear();
+    sink_ = sink;
+    return S_OK;
+}
+
+void CaptureFilter::disconnect() {
+    onStop();
+    sink_ = nullptr;
+    pool_.clear();
+}
+
+HRESULT CaptureFilter::onJoin(FilterGraph *) {
+    if (!device_->acquire(this))
+        return HRESULT_FROM_WIN32_ERROR_BUSY;
+    HRESULT hr = source_->claim();
+    if (FAILED(hr))
+        device_->release(this);
+    return hr;
+}
+
+void CaptureFilter::onLeave() {
+    source_->unclaim();
+    device_->release(this);
+}
+
+void CaptureFilter::onRun() {
+    if (!sink_ || delivering_)
+        return;
+    delivering_ = SUCCEEDED(source_->start(connected_, *this));
+}
+
+void CaptureFilter::onStop() {
+    if (delivering_)
+        source_->stop();
+    delivering_ = false;
+}
+
+FramePtr CaptureFilter::takeFrame() {
+    // A frame referenced only by the pool is held by no one downstream; only
+    // the source's thread hands frames out, so it cannot be taken meanwhile.
+    for (const FramePtr &frame : pool_)
+        if (frame.use_count() == 1)
+            return frame;
+    auto frame = std::make_shared<Frame>();
+    if (pool_.size() < poolLimit)
+        pool_.push_back(frame);
+    return frame;
+}
+
+void CaptureFilter::deliver(const FramePtr &frame) {
+    ++samplesDelivered;
+    sink_->receive(frame);
+}
+
+HRESULT CapturePin::applyUserSize(LONG width, LONG height) { return owner_.setCurrentSize(width, height); }
+
+IBaseFilter *createCaptureFilter(const DevicePtr &device) { return new CaptureFilter(device); }
+
+} // namespace platform

@@ -1,0 +1,86 @@
+// The capture filter of a device, with its one capture pin. The pin offers
+// stream configuration and property pages; its references are the filter's,
+// as with every DirectShow pin. While the graph runs, the device's frame
+// source delivers samples on its own thread into frames of the filter's pool;
+// the filter stops it whenever it stops, leaves its graph or is destroyed.
+#pragma once
+
+#include "dshow/capture_device.h"
+#include "dshow/filter.h"
+#include "dshow/frame_source.h"
+#include "dshow/property_pages.h"
+
+namespace platform {
+
+class CaptureFilter;
+
+class CapturePin final : public IAMStreamConfig, public ISpecifyPropertyPages, public PageTarget {
+public:
+    explicit CapturePin(CaptureFilter &owner) : owner_(owner) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    HRESULT STDMETHODCALLTYPE SetFormat(AM_MEDIA_TYPE *pmt) override;
+    HRESULT STDMETHODCALLTYPE GetFormat(AM_MEDIA_TYPE **ppmt) override;
+    HRESULT STDMETHODCALLTYPE GetPages(CAUUID *pPages) override;
+
+    const char *pageKind() const override { return "capture pin"; }
+    HRESULT applyUserSize(LONG width, LONG height) override;
+
+private:
+    CaptureFilter &owner_;
+};
+
+class CaptureFilter final : public FilterObject<ISpecifyPropertyPages>, public PageTarget, private SampleOutput {
+public:
+    explicit CaptureFilter(DevicePtr device);
+    ~CaptureFilter() override;
+
+    const CameraDescription &camera() const { return device_->description(); }
+    CapturePin &pin() { return pin_; }
+    const GUID &majorType() const { return camera().interleaved ? MEDIATYPE_Interleaved : MEDIATYPE_Video; }
+
+    // The format that the next connection uses, and the way to change it
+    // (stopped only; sizes the camera does not offer are refused).
+    VideoFormat currentFormat() const;
+    HRESULT setCurrentSize(LONG width, LONG height);
+
+    // Connection of the capture pin, made and broken by the graph.
+    bool connected() const { return sink_ != nullptr; }
+    HRESULT connect(FrameSink *sink);
+    void disconnect() override;
+
+    HRESULT STDMETHODCALLTYPE GetPages(CAUUID *pPages) override;
+
+    const char *pageKind() const override { return "capture filter"; }
+    HRESULT applyUserSize(LONG width, LONG height) override { return setCurrentSize(width, height); }
+
+protected:
+    const CLSID &classId() const override { return CLSID_VirtualCamera; }
+    void *findInterface(REFIID riid) override;
+    HRESULT onJoin(FilterGraph *graph) override;
+    void onLeave() override;
+    void onRun() override;
+    void onStop() override;
+
+private:
+    FramePtr takeFrame() override;
+    void deliver(const FramePtr &frame) override;
+
+    // Threads: every member is the caller's thread's, except while the
+    // source delivers (between start in onRun and stop in onStop, both on
+    // the caller's thread): then its delivery thread reads sink_ and uses
+    // pool_, which the caller's thread leaves alone until stop has joined it.
+    DevicePtr device_;
+    std::unique_ptr<FrameSource> source_;
+    CapturePin pin_;
+    FrameSize current_;
+    VideoFormat connected_;
+    FrameSink *sink_ = nullptr; // set before start, cleared after stop
+    bool delivering_ = false;
+    std::vector<FramePtr> pool_; // the delivery thread's while delivering
+};
+
+} // namespace platform

@@ -1,0 +1,54 @@
+#include "dshow/filter.h"
+#include "dshow/filter_graph.h"
+
+#include <algorithm>
+#include <cwchar>
+
+namespace platform {
+
+HRESULT Filter::join(IFilterGraph *graph, LPCWSTR name) {
+    if (!graph) {
+        setState(State_Stopped);
+        disconnect();
+        onLeave();
+        graph_ = nullptr;
+        name_.clear();
+        return S_OK;
+    }
+    auto *target = dynamic_cast<FilterGraph *>(graph);
+    if (!target)
+        return E_INVALIDARG;
+    if (graph_ && graph_ != target)
+        return HRESULT_FROM_WIN32_ERROR_BUSY;
+    HRESULT hr = onJoin(target);
+    if (FAILED(hr))
+        return hr;
+    graph_ = target;
+    name_ = name ? name : L"";
+    return S_OK;
+}
+
+void Filter::setState(FILTER_STATE state) {
+    if (state == state_)
+        return;
+    FILTER_STATE previous = state_;
+    state_ = state;
+    if (state == State_Running)
+        onRun();
+    else if (previous == State_Running)
+        onStop();
+}
+
+HRESULT describeFilter(Filter &filter, FILTER_INFO *info) {
+    const std::wstring &name = filter.graphName();
+    size_t count = std::min(name.size(), sizeof info->achName / sizeof info->achName[0] - 1);
+    std::wmemcpy(info->achName, name.c_str(), count);
+    info->achName[count] = L'\0';
+    if (FilterGraph *graph = filter.graph()) {
+        info->pGraph = static_cast<IFilterGraph *>(static_cast<IGraphBuilder *>(graph));
+        info->pGraph->AddRef();
+    }
+    return S_OK;
+}
+
+} // namespace platform

@@ -1,0 +1,162 @@
+#include "dshow/filter_graph.h"
+
+#include "dshow/factories.h"
+#include "dshow/video_renderer.h"
+
+#include <cwchar>
+
+namespace platform {
+
+FilterGraph::~FilterGraph() {
+    setAll(State_Stopped);
+    // Leave in reverse order of joining; each filter breaks its connections
+    // and, for a capture filter, frees its device for the next graph.
+    for (auto it = members_.rbegin(); it != members_.rend(); ++it)
+        it->reference->JoinFilterGraph(nullptr, nullptr);
+    while (!members_.empty())
+        members_.pop_back();
+}
+
+void *FilterGraph::findInterface(REFIID riid) {
+    if (IsEqualGUID(riid, IID_IGraphBuilder) || IsEqualGUID(riid, IID_IFilterGraph))
+        return static_cast<IGraphBuilder *>(this);
+    if (IsEqualGUID(riid, IID_IMediaControl))
+        return static_cast<IMediaControl *>(this);
+    if (IsEqualGUID(riid, IID_IVideoWindow))
+        return static_cast<IVideoWindow *>(this);
+    return nullptr;
+}
+
+HRESULT FilterGraph::AddFilter(IBaseFilter *pFilter, LPCWSTR pName) {
+    PLATFORM_ENTER("IGraphBuilder::AddFilter");
+    return addFilter(pFilter, pName);
+}
+
+HRESULT FilterGraph::addFilter(IBaseFilter *filter, LPCWSTR name) {
+    if (!filter)
+        return E_POINTER;
+    if (contains(filter))
+        return E_INVALIDARG;
+    Filter *platformFilter = Filter::from(filter);
+    if (!platformFilter)
+        return E_INVALIDARG; // only the platform's own filters can be connected here
+    HRESULT hr = filter->JoinFilterGraph(static_cast<IGraphBuilder *>(this), name);
+    if (FAILED(hr))
+        return hr;
+    members_.push_back({ComRef<IBaseFilter>::share(filter), platformFilter});
+    return S_OK;
+}
+
+HRESULT FilterGraph::RemoveFilter(IBaseFilter *pFilter) {
+    PLATFORM_ENTER("IGraphBuilder::RemoveFilter");
+    for (auto it = members_.begin(); it != members_.end(); ++it) {
+        if (it->reference.get() == pFilter) {
+            pFilter->JoinFilterGraph(nullptr, nullptr);
+            members_.erase(it);
+            return S_OK;
+        }
+    }
+    return VFW_E_NOT_FOUND;
+}
+
+HRESULT FilterGraph::FindFilterByName(LPCWSTR pName, IBaseFilter **ppFilter) {
+    if (!ppFilter)
+        return E_POINTER;
+    *ppFilter = nullptr;
+    PLATFORM_ENTER("IGraphBuilder::FindFilterByName");
+    if (!pName)
+        return E_POINTER;
+    for (const Member &member : members_) {
+        if (member.filter->graphName() == pName) {
+            *ppFilter = member.reference.get();
+            (*ppFilter)->AddRef();
+            return S_OK;
+        }
+    }
+    return VFW_E_NOT_FOUND;
+}
+
+bool FilterGraph::contains(IBaseFilter *filter) const {
+    for (const Member &member : members_)
+        if (member.reference.get() == filter)
+            return true;
+    return false;
+}
+
+void FilterGraph::setAll(FILTER_STATE state) {
+    state_ = state;
+    // Sinks start before sources and sources stop before sinks, so no sample
+    // ever reaches a filter that is not ready for it.
+    if (state == State_Stopped) {
+        for (Member &member : members_)
+            member.reference->Stop();
+    } else {
+        for (auto it = members_.rbegin(); it != members_.rend(); ++it)
+            state == State_Running ? it->reference->Run(0) : it->reference->Pause();
+    }
+}
+
+HRESULT FilterGraph::Run() {
+    PLATFORM_ENTER("IMediaControl::Run");
+    setAll(State_Running);
+    return S_OK;
+}
+
+HRESULT FilterGraph::Pause() {
+    PLATFORM_ENTER("IMediaControl::Pause");
+    setAll(State_Paused);
+    return S_OK;
+}
+
+HRESULT FilterGraph::Stop() {
+    PLATFORM_ENTER("IMediaControl::Stop");
+    setAll(State_Stopped);
+    return S_OK;
+}
+
+HRESULT FilterGraph::GetState(LONG, OAFilterState *pfs) {
+    if (!pfs)
+        return E_POINTER;
+    *pfs = state_;
+    return S_OK;
+}
+
+VideoRenderer *FilterGraph::renderer() const {
+    for (const Member &member : members_)
+        if (auto *found = dynamic_cast<VideoRenderer *>(member.filter))
+            return found;
+    return nullptr;
+}
+
+// The graph's video window is its renderer's; without one there is none.
+HRESULT FilterGraph::setWindowFlag(const char *operation, HRESULT (VideoRenderer::*set)(bool), long value) {
+    PLATFORM_ENTER(operation);
+    VideoRenderer *target = renderer();
+    return target ? (target->*set)(value != OAFALSE) : E_NOINTERFACE;
+}
+
+HRESULT FilterGraph::getWindowFlag(bool (VideoRenderer::*get)() const, long *value) {
+    if (!value)
+        return E_POINTER;
+    VideoRenderer *target = renderer();
+    if (!target)
+        return E_NOINTERFACE;
+    *value = (target->*get)() ? OATRUE : OAFALSE;
+    return S_OK;
+}
+
+HRESULT FilterGraph::put_Visible(long Visible) {
+    return setWindowFlag("IVideoWindow::put_Visible", &VideoRenderer::setVisible, Visible);
+}
+
+HRESULT FilterGraph::get_Visible(long *pVisible) { return getWindowFlag(&VideoRenderer::visible, pVisible); }
+
+HRESULT FilterGraph::put_AutoShow(long AutoShow) {
+    return setWindowFlag("IVideoWindow::put_AutoShow", &VideoRenderer::setAutoShow, AutoShow);
+}
+
+HRESULT FilterGraph::get_AutoShow(long *AutoShow) { return getWindowFlag(&VideoRenderer::autoShow, AutoShow); }
+
+IUnknown *createFilterGraph() { return static_cast<IGraphBuilder *>(new FilterGraph); }
+
+} // namespace platform

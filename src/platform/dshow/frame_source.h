@@ -1,0 +1,45 @@
+// What a capture filter captures from: a source delivers samples on a thread
+// of its own between start and stop, into frames that the filter lends it.
+#pragma once
+
+#include "dshow/frame.h"
+#include "dshow/media_type.h"
+
+namespace platform {
+
+class SampleOutput {
+public:
+    // A frame that nobody downstream holds, to fill and deliver.
+    virtual FramePtr takeFrame() = 0;
+    virtual void deliver(const FramePtr &frame) = 0;
+
+protected:
+    ~SampleOutput() = default;
+};
+
+class FrameSource {
+public:
+    virtual ~FrameSource() = default;
+    // Takes hold of the device when its filter joins a graph; fails when the
+    // device is held elsewhere or gone.
+    virtual HRESULT claim() { return S_OK; }
+    virtual void unclaim() {}
+    // Delivers samples of format to output until stop(), which joins the
+    // delivering thread. Never called while started.
+    virtual HRESULT start(const VideoFormat &format, SampleOutput &output) = 0;
+    virtual void stop() = 0;
+};
+
+// Copies top-down rows of B, G, R pixels into the layout that every source
+// delivers: rows bottom-up, each padded with zeros to four bytes.
+inline void copyRowsBottomUp(const uint8_t *topDown, size_t sourceStride, const VideoFormat &format, uint8_t *out) {
+    size_t rowBytes = static_cast<size_t>(format.width) * 3, stride = format.stride();
+    size_t height = static_cast<size_t>(format.height);
+    for (size_t y = 0; y < height; ++y) {
+        uint8_t *row = out + (height - 1 - y) * stride;
+        std::memcpy(row, topDown + y * sourceStride, rowBytes);
+        std::memset(row + rowBytes, 0, stride - rowBytes);
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,133 @@
+#include "dshow/sample_grabber.h"
+
+#include "dshow/factories.h"
+
+namespace platform {
+
+namespace {
+
+const GUID nullGuid{};
+
+bool acceptsGuid(const GUID &wanted, const GUID &offered) {
+    return IsEqualGUID(wanted, nullGuid) || IsEqualGUID(wanted, offered);
+}
+
+} // namespace
+
+SampleGrabber::~SampleGrabber() { disconnect(); }
+
+void *SampleGrabber::findInterface(REFIID riid) {
+    if (IsEqualGUID(riid, IID_ISampleGrabber))
+        return static_cast<ISampleGrabber *>(this);
+    return FilterObject::findInterface(riid);
+}
+
+HRESULT SampleGrabber::SetOneShot(BOOL OneShot) {
+    PLATFORM_ENTER("ISampleGrabber::SetOneShot");
+    std::lock_guard<std::mutex> guard(lock_);
+    oneShot_ = OneShot != FALSE;
+    return S_OK;
+}
+
+HRESULT SampleGrabber::SetMediaType(const AM_MEDIA_TYPE *pType) {
+    PLATFORM_ENTER("ISampleGrabber::SetMediaType");
+    if (!pType)
+        return E_POINTER;
+    std::lock_guard<std::mutex> guard(lock_);
+    acceptMajor_ = pType->majortype;
+    acceptSub_ = pType->subtype;
+    acceptFormat_ = pType->formattype;
+    return S_OK;
+}
+
+HRESULT SampleGrabber::GetConnectedMediaType(AM_MEDIA_TYPE *pType) {
+    if (!pType)
+        return E_POINTER;
+    PLATFORM_ENTER("ISampleGrabber::GetConnectedMediaType");
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!connected_)
+        return VFW_E_NOT_CONNECTED;
+    return fillMediaType(*pType, connectedFormat_);
+}
+
+HRESULT SampleGrabber::SetBufferSamples(BOOL BufferThem) {
+    PLATFORM_ENTER("ISampleGrabber::SetBufferSamples");
+    std::lock_guard<std::mutex> guard(lock_);
+    buffering_ = BufferThem != FALSE;
+    if (!buffering_)
+        latest_.reset();
+    return S_OK;
+}
+
+HRESULT SampleGrabber::GetCurrentBuffer(long *pBufferSize, long *pBuffer) {
+    PLATFORM_ENTER("ISampleGrabber::GetCurrentBuffer");
+    if (!pBufferSize)
+        return E_POINTER;
+    FramePtr sample;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!connected_)
+            return VFW_E_NOT_CONNECTED;
+        if (!buffering_)
+            return E_INVALIDARG;
+        sample = latest_;
+    }
+    if (!sample)
+        return VFW_E_WRONG_STATE;
+    // A delivered frame never changes while referenced, so the copy needs no
+    // lock and cannot mix two samples.
+    long size = static_cast<long>(sample->bytes.size());
+    if (!pBuffer) {
+        *pBufferSize = size;
+        return S_OK;
+    }
+    if (*pBufferSize < size)
+        return E_OUTOFMEMORY;
+    std::memcpy(pBuffer, sample->bytes.data(), sample->bytes.size());
+    *pBufferSize = size;
+    return S_OK;
+}
+
+HRESULT SampleGrabber::connectInput(const VideoFormat &offered) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (connected_)
+        return VFW_E_ALREADY_CONNECTED;
+    GUID offeredFormat = offered.block == FormatBlock::VideoInfo2 ? FORMAT_VideoInfo2 : FORMAT_VideoInfo;
+    if (!acceptsGuid(acceptMajor_, MEDIATYPE_Video) || !acceptsGuid(acceptSub_, MEDIASUBTYPE_RGB24) ||
+        !acceptsGuid(acceptFormat_, offeredFormat))
+        return VFW_E_CANNOT_CONNECT;
+    connected_ = true;
+    connectedFormat_ = offered;
+    latest_.reset();
+    return S_OK;
+}
+
+void SampleGrabber::connectOutput(FrameSink *downstream) {
+    std::lock_guard<std::mutex> guard(lock_);
+    downstream_ = downstream;
+}
+
+void SampleGrabber::disconnect() {
+    std::lock_guard<std::mutex> guard(lock_);
+    connected_ = false;
+    downstream_ = nullptr;
+    latest_.reset();
+}
+
+void SampleGrabber::receive(const FramePtr &frame) {
+    FrameSink *downstream;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!connected_ || (oneShot_ && latest_))
+            return;
+        if (buffering_)
+            latest_ = frame; // the old sample goes back to the camera's pool
+        downstream = downstream_;
+    }
+    if (downstream)
+        downstream->receive(frame);
+}
+
+IUnknown *createSampleGrabber() { return static_cast<IBaseFilter *>(new SampleGrabber); }
+
+} // namespace platform

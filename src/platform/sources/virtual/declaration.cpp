@@ -1,0 +1,150 @@
+// The virtual cameras' declaration: JSON text checked key by key, every
+// fault named in one line.
+#include "sources/virtual/declaration.h"
+
+#include <nlohmann/json.hpp>
+
+namespace platform {
+
+namespace {
+
+using nlohmann::json;
+
+// Large enough for any real capture format, small enough that a frame's size
+// in bytes fits the 32-bit fields of a bitmap header.
+constexpr LONG maxDimension = 16384;
+
+bool parseSizes(const json &value, std::vector<FrameSize> &sizes, std::string &error) {
+    if (!value.is_array() || value.empty()) {
+        error = "\"sizes\" must be a non-empty list of [width, height]";
+        return false;
+    }
+    sizes.clear();
+    for (const json &entry : value) {
+        if (!entry.is_array() || entry.size() != 2 || !entry[0].is_number_integer() ||
+            !entry[1].is_number_integer()) {
+            error = "each entry of \"sizes\" must be [width, height] in whole numbers";
+            return false;
+        }
+        long long width = entry[0].get<long long>(), height = entry[1].get<long long>();
+        if (width < 1 || height < 1 || width > maxDimension || height > maxDimension) {
+            error = "sizes must be between 1 and " + std::to_string(maxDimension) + " pixels a side";
+            return false;
+        }
+        sizes.push_back({static_cast<LONG>(width), static_cast<LONG>(height)});
+    }
+    return true;
+}
+
+bool parseCountKey(const json &value, const char *key, long low, long high, long &out, std::string &error) {
+    if (!value.is_number_integer() || value.get<long long>() < low || value.get<long long>() > high) {
+        error = std::string("\"") + key + "\" must be a whole number from " + std::to_string(low) + " to " +
+                std::to_string(high);
+        return false;
+    }
+    out = static_cast<long>(value.get<long long>());
+    return true;
+}
+
+bool parseObject(const json &object, CameraDescription &camera, std::string &error) {
+    if (!object.is_object()) {
+        error = "a camera must be a JSON object";
+        return false;
+    }
+    camera = CameraDescription{};
+    bool named = false;
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        const std::string &key = it.key();
+        const json &value = it.value();
+        if (key == "name") {
+            if (!value.is_string() || value.get<std::string>().empty()) {
+                error = "\"name\" must be a non-empty text";
+                return false;
+            }
+            camera.name = value.get<std::string>();
+            named = true;
+        } else if (key == "sizes") {
+            if (!parseSizes(value, camera.sizes, error))
+                return false;
+        } else if (key == "pin") {
+            if (value != "video" && value != "interleaved") {
+                error = "\"pin\" must be \"video\" or \"interleaved\"";
+                return false;
+            }
+            camera.interleaved = value == "interleaved";
+        } else if (key == "fps") {
+            if (!value.is_number() || !(value.get<double>() > 0.0) || value.get<double>() > 1000.0) {
+                error = "\"fps\" must be a number above 0 and at most 1000";
+                return false;
+            }
+            camera.fps = value.get<double>();
+        } else if (key == "first_frame_ms") {
+            if (!parseCountKey(value, "first_frame_ms", 0, 3600000, camera.firstFrameMs, error))
+                return false;
+        } else if (key == "delivers") {
+            if (!value.is_boolean()) {
+                error = "\"delivers\" must be true or false";
+                return false;
+            }
+            camera.delivers = value.get<bool>();
+        } else if (key == "format_block") {
+            if (value != "videoinfo" && value != "videoinfo2") {
+                error = "\"format_block\" must be \"videoinfo\" or \"videoinfo2\"";
+                return false;
+            }
+            camera.formatBlock = value == "videoinfo2" ? FormatBlock::VideoInfo2 : FormatBlock::VideoInfo;
+        } else if (key == "filter_pages") {
+            if (!parseCountKey(value, "filter_pages", 0, 16, camera.filterPages, error))
+                return false;
+        } else if (key == "pin_pages") {
+            if (!parseCountKey(value, "pin_pages", 0, 16, camera.pinPages, error))
+                return false;
+        } else {
+            error = "unknown key \"" + key + "\"";
+            return false;
+        }
+    }
+    if (!named) {
+        error = "\"name\" is required";
+        return false;
+    }
+    return true;
+}
+
+bool parseText(const std::string &text, json &out, std::string &error) {
+    out = json::parse(text, nullptr, false);
+    if (out.is_discarded()) {
+        error = "not valid JSON";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool parseCamera(const std::string &text, CameraDescription &camera, std::string &error) {
+    json object;
+    return parseText(text, object, error) && parseObject(object, camera, error);
+}
+
+bool parseCameraList(const std::string &text, std::vector<CameraDescription> &cameras, std::string &error) {
+    cameras.clear();
+    json list;
+    if (!parseText(text, list, error))
+        return false;
+    if (!list.is_array()) {
+        error = "must be a JSON array of cameras";
+        return false;
+    }
+    for (size_t i = 0; i < list.size(); ++i) {
+        CameraDescription camera;
+        if (!parseObject(list[i], camera, error)) {
+            error = "camera " + std::to_string(i) + ": " + error;
+            return false;
+        }
+        cameras.push_back(std::move(camera));
+    }
+    return true;
+}
+
+} // namespace platform

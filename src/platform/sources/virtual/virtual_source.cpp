@@ -1,0 +1,81 @@
+#include "sources/virtual/virtual_source.h"
+
+#include "sources/virtual/frame_generator.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <thread>
+
+namespace platform {
+
+namespace {
+
+class VirtualSource final : public FrameSource {
+public:
+    explicit VirtualSource(const CameraDescription &camera) : camera_(camera), generator_(createColourBars()) {}
+    ~VirtualSource() override { stop(); }
+
+    HRESULT start(const VideoFormat &format, SampleOutput &output) override {
+        if (!camera_.delivers)
+            return S_OK;
+        // The picture is rendered once per format, not at every start.
+        if (format.width != prepared_.width || format.height != prepared_.height) {
+            generator_->setFormat(format);
+            prepared_ = format;
+        }
+        stopping_ = false;
+        thread_ = std::thread([this, &output] { deliver(output); });
+        return S_OK;
+    }
+
+    void stop() override {
+        if (!thread_.joinable())
+            return;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+
+private:
+    void deliver(SampleOutput &output) {
+        using clock = std::chrono::steady_clock;
+        const auto period =
+            std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(1.0 / camera_.fps));
+        auto due = clock::now() + std::chrono::milliseconds(camera_.firstFrameMs);
+        uint64_t sequence = 0; // counts from 0 each time the graph starts running
+        std::unique_lock<std::mutex> guard(lock_);
+        for (;;) {
+            if (wake_.wait_until(guard, due, [this] { return stopping_; }))
+                return;
+            guard.unlock();
+            FramePtr frame = output.takeFrame();
+            generator_->render(*frame, sequence++);
+            output.deliver(frame);
+            frame.reset();
+            auto now = clock::now();
+            due += period;
+            if (due < now) // fell behind (a loaded machine): skip, do not burst
+                due = now;
+            guard.lock();
+        }
+    }
+
+    const CameraDescription camera_;
+    std::unique_ptr<FrameGenerator> generator_;
+    VideoFormat prepared_; // what the generator is set for
+    std::thread thread_; // started and joined on the caller's thread
+    std::mutex lock_;    // guards stopping_, which stop() sets and the thread waits on
+    std::condition_variable wake_;
+    bool stopping_ = false;
+};
+
+} // namespace
+
+std::unique_ptr<FrameSource> createVirtualSource(const CameraDescription &camera) {
+    return std::make_unique<VirtualSource>(camera);
+}
+
+} // namespace platform

@@ -1,0 +1,133 @@
+// User-interface stand-ins. No window exists and no one clicks: a message
+// box is written to stderr and dismissed at once; a property frame shows
+// nothing, records what it was asked to show, and applies the change that a
+// test queued as the user's.
+#include "dshow/capture_device.h"
+#include "dshow/property_pages.h"
+#include "com/instrumentation.h"
+#include "ui/user_interface.h"
+
+#include <quorin_platform/control.h>
+#include <quorin_platform/user.h>
+
+#include <cstdio>
+#include <mutex>
+#include <optional>
+
+namespace platform {
+
+namespace {
+
+struct Desk {
+    std::mutex lock;
+    QuorinPropertyFrame lastFrame{};
+    std::optional<FrameSize> queuedFormat;
+    unsigned long lastMessageBoxStyle = 0;
+};
+
+Desk &desk() {
+    static Desk *instance = new Desk;
+    return *instance;
+}
+
+// Copies wide text into UTF-8, cut at a character boundary to fit size.
+void toUtf8(const OLECHAR *text, char *out, size_t size) {
+    size_t used = 0;
+    for (; *text; ++text) {
+        uint32_t c = static_cast<uint32_t>(*text);
+        char bytes[4];
+        size_t n = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+        if (n == 1) {
+            bytes[0] = static_cast<char>(c);
+        } else {
+            for (size_t k = n - 1; k > 0; --k, c >>= 6)
+                bytes[k] = static_cast<char>(0x80 | (c & 0x3F));
+            bytes[0] = static_cast<char>((n == 2 ? 0xC0 : n == 3 ? 0xE0 : 0xF0) | c);
+        }
+        if (used + n + 1 > size)
+            break;
+        std::memcpy(out + used, bytes, n);
+        used += n;
+    }
+    out[used] = '\0';
+}
+
+} // namespace
+
+void lastPropertyFrame(QuorinPropertyFrame &frame) {
+    Desk &d = desk();
+    std::lock_guard<std::mutex> guard(d.lock);
+    frame = d.lastFrame;
+}
+
+void queueUserFormat(LONG width, LONG height) {
+    Desk &d = desk();
+    std::lock_guard<std::mutex> guard(d.lock);
+    d.queuedFormat = FrameSize{width, height};
+}
+
+unsigned long lastMessageBoxStyle() {
+    Desk &d = desk();
+    std::lock_guard<std::mutex> guard(d.lock);
+    return d.lastMessageBoxStyle;
+}
+
+void resetUserInterface() {
+    Desk &d = desk();
+    std::lock_guard<std::mutex> guard(d.lock);
+    d.lastFrame = QuorinPropertyFrame{};
+    d.queuedFormat.reset();
+    d.lastMessageBoxStyle = 0;
+}
+
+} // namespace platform
+
+extern "C" {
+
+int WINAPI MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
+    platform::enterOperation("MessageBoxA");
+    {
+        platform::Desk &d = platform::desk();
+        std::lock_guard<std::mutex> guard(d.lock);
+        d.lastMessageBoxStyle = uType;
+    }
+    std::fprintf(stderr, "[%s] %s\n", lpCaption ? lpCaption : "Error", lpText ? lpText : "");
+    std::fflush(stderr);
+    return IDOK;
+}
+
+HWND WINAPI GetTopWindow(HWND) {
+    platform::enterOperation("GetTopWindow");
+    return nullptr;
+}
+
+HRESULT WINAPI OleCreatePropertyFrame(HWND hwndOwner, UINT, UINT, LPCOLESTR lpszCaption, ULONG cObjects,
+                                      LPUNKNOWN *ppUnk, ULONG cPages, LPCLSID pPageClsID, LCID, DWORD, LPVOID) {
+    PLATFORM_ENTER("OleCreatePropertyFrame");
+    if ((cObjects && !ppUnk) || (cPages && !pPageClsID))
+        return E_POINTER;
+    platform::PageTarget *device = cObjects && ppUnk[0] ? dynamic_cast<platform::PageTarget *>(ppUnk[0]) : nullptr;
+    const char *kind = device ? device->pageKind() : "other";
+    std::optional<platform::FrameSize> chosen;
+    {
+        platform::Desk &d = platform::desk();
+        std::lock_guard<std::mutex> guard(d.lock);
+        QuorinPropertyFrame &frame = d.lastFrame;
+        ++frame.shown;
+        frame.owner = reinterpret_cast<uintptr_t>(hwndOwner);
+        frame.hasCaption = lpszCaption != nullptr;
+        platform::toUtf8(lpszCaption ? lpszCaption : L"", frame.caption, sizeof frame.caption);
+        frame.objects = cObjects;
+        frame.pages = cPages;
+        std::snprintf(frame.object, sizeof frame.object, "%s", kind);
+        chosen = d.queuedFormat;
+        d.queuedFormat.reset();
+    }
+    // The user picks a size and closes with OK; applied outside the record's
+    // lock, since it runs the device's own code.
+    if (chosen && device)
+        device->applyUserSize(chosen->width, chosen->height);
+    return S_OK;
+}
+
+} // extern "C"

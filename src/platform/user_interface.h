@@ -1,8 +1,0 @@
-#pragma once
-
-namespace platform {
-
-// Forgets recorded frames, message boxes and queued user changes.
-void resetUserInterface();
-
-} // namespace platform

@@ -1,0 +1,48 @@
+// The virtual cameras' picture: colour bars above a counter strip.
+#include "platform_test.h"
+
+#include "sources/virtual/frame_generator.h"
+
+#include <vector>
+
+namespace {
+
+struct Rgb {
+    int r, g, b;
+    bool operator==(const Rgb &o) const { return r == o.r && g == o.g && b == o.b; }
+};
+
+Rgb pixelAt(const std::vector<uint8_t> &bytes, const platform::VideoFormat &f, LONG x, LONG y) {
+    size_t offset = static_cast<size_t>(f.height - 1 - y) * f.stride() + 3 * static_cast<size_t>(x);
+    return {bytes[offset + 2], bytes[offset + 1], bytes[offset]};
+}
+
+} // namespace
+
+TEST(ColourBars, BarsAboveACounterStripInBottomUpBgr) {
+    platform::VideoFormat format;
+    format.width = 174;
+    format.height = 97;
+    auto bars = platform::createColourBars();
+    bars->setFormat(format);
+    platform::Frame frame;
+    bars->render(frame, 0x80000001u);
+    ASSERT_EQ(frame.bytes.size(), 524u * 97); // 174 * 3 = 522 bytes, padded to 524
+    const Rgb yellow{255, 255, 0}, black{0, 0, 0}, white{255, 255, 255};
+    // Bar 1 covers 21 <= x < 43; the strip starts at row 97 - 12 = 85.
+    EXPECT_EQ(pixelAt(frame.bytes, format, 21, 0), yellow);
+    EXPECT_EQ(pixelAt(frame.bytes, format, 42, 84), yellow);
+    EXPECT_EQ(pixelAt(frame.bytes, format, 173, 40), black);
+    // Cell 0 is bit 31, cell 31 bit 0; the cells between are clear.
+    EXPECT_EQ(pixelAt(frame.bytes, format, 0, 85), white);
+    EXPECT_EQ(pixelAt(frame.bytes, format, 173, 96), white);
+    EXPECT_EQ(pixelAt(frame.bytes, format, 87, 90), black);
+
+    // A frame rendered before keeps its bars; only the strip changes.
+    bars->render(frame, 0);
+    EXPECT_EQ(pixelAt(frame.bytes, format, 0, 96), black);
+    EXPECT_EQ(pixelAt(frame.bytes, format, 21, 0), yellow);
+    // Padding bytes at each row's end stay zero.
+    for (LONG row = 0; row < format.height; ++row)
+        EXPECT_EQ(frame.bytes[row * format.stride() + 522] | frame.bytes[row * format.stride() + 523], 0);
+}

@@ -1,0 +1,51 @@
+#include <gtest/gtest.h>
+
+#include "sources/virtual/virtual_camera.h"
+
+using platform::CameraDescription;
+
+TEST(VirtualCamera, DefaultsFillWhatIsNotDeclared) {
+    std::vector<CameraDescription> cameras;
+    std::string error;
+    ASSERT_TRUE(platform::parseCameraList(R"([{"name": "Cam"}])", cameras, error)) << error;
+    ASSERT_EQ(cameras.size(), 1u);
+    const CameraDescription &c = cameras[0];
+    EXPECT_EQ(c.sizes, (std::vector<platform::FrameSize>{{640, 480}}));
+    EXPECT_FALSE(c.interleaved);
+    EXPECT_EQ(c.fps, 30.0);
+    EXPECT_EQ(c.firstFrameMs, 0);
+    EXPECT_TRUE(c.delivers);
+}
+
+TEST(VirtualCamera, EveryKeyIsReadAndWrongValuesAreNamed) {
+    CameraDescription c;
+    std::string error;
+    ASSERT_TRUE(platform::parseCamera(
+        R"({"name": "X", "sizes": [[320, 240], [641, 3]], "pin": "interleaved", "fps": 12.5,
+            "first_frame_ms": 250, "delivers": false, "format_block": "videoinfo2",
+            "filter_pages": 0, "pin_pages": 2})",
+        c, error))
+        << error;
+    EXPECT_EQ(c.sizes.size(), 2u);
+    EXPECT_TRUE(c.interleaved);
+    EXPECT_EQ(c.fps, 12.5);
+    EXPECT_EQ(c.firstFrameMs, 250);
+    EXPECT_FALSE(c.delivers);
+    EXPECT_EQ(c.formatBlock, platform::FormatBlock::VideoInfo2);
+    EXPECT_EQ(c.filterPages, 0);
+    EXPECT_EQ(c.pinPages, 2);
+
+    const std::pair<const char *, const char *> wrong[] = {
+        {R"({"name": ""})", "\"name\" must be a non-empty text"},
+        {R"({"name": "X", "fps": 0})", "\"fps\" must be a number above 0 and at most 1000"},
+        {R"({"name": "X", "sizes": []})", "\"sizes\" must be a non-empty list of [width, height]"},
+        {R"({"name": "X", "sizes": [[1.5, 2]]})", "each entry of \"sizes\" must be [width, height] in whole numbers"},
+        {R"({"name": "X", "sizes": [[16385, 2]]})", "sizes must be between 1 and 16384 pixels a side"},
+        {R"({"name": "X", "delivers": 1})", "\"delivers\" must be true or false"},
+        {R"({"name": "X", "first_frame_ms": -1})", "\"first_frame_ms\" must be a whole number from 0 to 3600000"},
+    };
+    for (const auto &[text, message] : wrong) {
+        EXPECT_FALSE(platform::parseCamera(text, c, error)) << text;
+        EXPECT_EQ(error, message) << text;
+    }
+}

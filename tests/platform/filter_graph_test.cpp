@@ -1,0 +1,35 @@
+// The filter graph: membership of filters and the references it holds.
+#include "platform_test.h"
+
+TEST_F(PlatformTest, ReleasingTheGraphLetsGoOfItsFiltersAndFreesTheDevice) {
+    ASSERT_EQ(quorin_platform_add_camera(R"({"name": "Bars", "sizes": [[64, 48], [32, 24]]})"), 0);
+    TestGraph g = makeGraph();
+    ASSERT_EQ(g.render(), S_OK);
+    EXPECT_EQ(refCount(g.camera.get()), 2u); // ours and the graph's
+
+    // A second filter object for the same device cannot join another graph.
+    ComRef<IGraphBuilder> other = create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+    ComRef<IBaseFilter> again = bindFilter(0);
+    EXPECT_TRUE(FAILED(other->AddFilter(again.get(), L"Quorinview")));
+
+    g.builder.reset();
+    g.grabber.reset();
+    g.grabberFilter.reset();
+    g.graph.reset();
+    EXPECT_EQ(refCount(g.camera.get()), 1u);
+    FILTER_INFO info;
+    EXPECT_EQ(g.camera->QueryFilterInfo(&info), S_OK);
+    EXPECT_EQ(info.pGraph, nullptr);
+    EXPECT_EQ(other->AddFilter(again.get(), L"Quorinview"), S_OK);
+}
+
+TEST_F(PlatformTest, QueryFilterInfoGivesGraphNameAndCountedGraph) {
+    ASSERT_EQ(quorin_platform_add_camera(R"({"name": "Bars", "sizes": [[64, 48], [32, 24]]})"), 0);
+    TestGraph g = makeGraph();
+    FILTER_INFO info;
+    ASSERT_EQ(g.camera->QueryFilterInfo(&info), S_OK);
+    EXPECT_STREQ(info.achName, L"Quorinview");
+    ASSERT_NE(info.pGraph, nullptr);
+    EXPECT_EQ(refCount(g.graph.get()), 3u); // ours, the builder's and the info's
+    info.pGraph->Release();
+}
