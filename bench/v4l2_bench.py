@@ -1,13 +1,20 @@
-"""Benchmark of capture from a V4L2 device beside OpenCV's V4L2 capture.
+"""Benchmark of capture from a V4L2 device beside OpenCV's V4L2 capture, as a
+user pays it.
 
-For each size and device format (BGR3, which vivid streams natively, and
-YUYV, which needs converting): the CPU time per frame that quorin's delivery
-spends (dequeue, conversion to RGB, the copy into the sample), the CPU time
-per getbuffer() call, and the CPU time per frame of OpenCV's
-cv2.VideoCapture(0, cv2.CAP_V4L2) reading the same device in the same format. Meant to run where /dev/video0 is the
-vivid driver: tests/vm/vivid_vm.sh build /usr/bin/python3 bench/v4l2_bench.py
+For each size and device format (BGR3, which vivid streams natively; YUYV
+and NV12, which need converting), on the same device in the same run:
+- quorin: the CPU of the whole process per frame while a script takes every
+  frame at the camera's rate (a getbuffer() loop paced by the frame
+  interval), delivery thread and getbuffer() together;
+- OpenCV: the same for a cv2.VideoCapture(0, cv2.CAP_V4L2) read() loop,
+  which the device paces;
+- their ratio; and beside it quorin's CPU per frame while the graph runs and
+  nobody grabs, a cost that OpenCV does not pay (it captures only in read()).
+Each figure is the best of ROUNDS rounds of SECONDS: the least disturbed on a
+shared machine. Meant to run where /dev/video0 is the vivid driver:
+tests/vm/vivid_vm.sh build /usr/bin/python3 bench/v4l2_bench.py
 
-usage: v4l2_bench.py [SECONDS per measurement, default 4]
+usage: v4l2_bench.py [SECONDS per round, default 5] [ROUNDS, default 5]
 """
 
 import os
@@ -21,31 +28,50 @@ import platform_control  # noqa: E402
 import quorin  # noqa: E402
 
 SIZES = [(640, 480), (1280, 720)]
-FORMATS = ["BGR3", "YUYV"]
-SECONDS = float(sys.argv[1]) if len(sys.argv) > 1 else 4.0
-ROUNDS = 3  # each figure is the best round: the least disturbed on a shared machine
+FORMATS = ["BGR3", "YUYV", "NV12"]
+SECONDS = float(sys.argv[1]) if len(sys.argv) > 1 else 5.0
+ROUNDS = int(sys.argv[2]) if len(sys.argv) > 2 else 5
+
+
+def best(measure):
+    return min(measure() for _ in range(ROUNDS))
+
+
+def frame_interval(control):
+    """The camera's frame interval, from the samples it delivers in a second."""
+    delivered, started = control.samples_delivered(), time.monotonic()
+    time.sleep(1.0)
+    return (time.monotonic() - started) / max(1, control.samples_delivered() - delivered)
 
 
 def quorin_figures(control, width, height):
     dev = quorin.new_Dev(0, 0)
     dev.setresolution(width, height)
     dev.getbuffer()  # running from here on
+    interval = frame_interval(control)
 
-    def delivery():
+    def grabbing():
+        frames, cpu = 0, time.process_time()
+        started = time.monotonic()
+        due = started
+        while time.monotonic() - started < SECONDS:
+            dev.getbuffer()
+            frames += 1
+            due += interval
+            pause = due - time.monotonic()
+            if pause > 0:
+                time.sleep(pause)
+        return (time.process_time() - cpu) / frames
+
+    def idle():
         # This thread sleeps: the process's CPU is the capture thread's.
         delivered, cpu = control.samples_delivered(), time.process_time()
         time.sleep(SECONDS)
         return (time.process_time() - cpu) / max(1, control.samples_delivered() - delivered)
 
-    def grabbing():
-        # getbuffer() in this thread: its own CPU per call.
-        calls, cpu, deadline = 0, time.thread_time(), time.monotonic() + SECONDS
-        while time.monotonic() < deadline:
-            dev.getbuffer()
-            calls += 1
-        return (time.thread_time() - cpu) / calls
-
-    return min(delivery() for _ in range(ROUNDS)), min(grabbing() for _ in range(ROUNDS))
+    figures = best(grabbing), best(idle), 1 / interval
+    del dev
+    return figures
 
 
 def opencv_per_frame(width, height, fourcc):
@@ -61,12 +87,12 @@ def opencv_per_frame(width, height, fourcc):
         return None
 
     def reading():
-        frames, cpu, deadline = 0, time.process_time(), time.monotonic() + SECONDS
-        while time.monotonic() < deadline:
+        frames, cpu, started = 0, time.process_time(), time.monotonic()
+        while time.monotonic() - started < SECONDS:
             frames += capture.read()[0]
         return (time.process_time() - cpu) / max(1, frames)
 
-    per_frame = min(reading() for _ in range(ROUNDS))
+    per_frame = best(reading)
     capture.release()
     return per_frame
 
@@ -74,23 +100,21 @@ def opencv_per_frame(width, height, fourcc):
 def main():
     control = platform_control.load()
     control.use_system_devices(True)
-    print("%-10s %-6s %18s %22s %18s %7s" % ("size", "format", "quorin CPU/frame", "quorin CPU/getbuffer",
-                                             "OpenCV CPU/frame", "ratio"))
+    print("best of %d rounds of %.0f s" % (ROUNDS, SECONDS))
+    print("%-10s %-6s %5s %20s %18s %7s %20s" % ("size", "format", "fps", "quorin CPU/frame", "OpenCV CPU/frame",
+                                                "ratio", "quorin, nobody grabs"))
     for width, height in SIZES:
         for fourcc in FORMATS:
             control.v4l2_device_format(fourcc)
-            per_frame, per_call = quorin_figures(control, width, height)
+            grabbing, idle, fps = quorin_figures(control, width, height)
             try:
                 opencv = opencv_per_frame(width, height, fourcc)
             except ImportError:
                 opencv = None
-            row(width, height, fourcc, per_frame, per_call, opencv)
-
-
-def row(width, height, fourcc, per_frame, per_call, opencv):
-    print("%-10s %-6s %15.2f ms %19.2f ms %18s %7s" % (
-        "%dx%d" % (width, height), fourcc, per_frame * 1e3, per_call * 1e3,
-        "%.2f ms" % (opencv * 1e3) if opencv else "n/a", "%.2f" % (per_frame / opencv) if opencv else "n/a"))
+            print("%-10s %-6s %5.1f %17.2f ms %18s %7s %17.2f ms" % (
+                "%dx%d" % (width, height), fourcc, fps, grabbing * 1e3,
+                "%.2f ms" % (opencv * 1e3) if opencv else "n/a",
+                "%.2f" % (grabbing / opencv) if opencv else "n/a", idle * 1e3))
 
 
 if __name__ == "__main__":

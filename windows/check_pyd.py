@@ -3,8 +3,8 @@ that exports PyInit_quorin alone, imports the interpreter's DLL, ole32,
 oleaut32 and user32 (besides the Universal CRT and kernel; never msvcrt.dll,
 whose locale the interpreter does not set), and carries nothing of the
 platform library that serves other systems. Given the stand-in interpreter
-too, checks that it exports everything the module imports from the
-interpreter.
+too, checks that it exports exactly the interpreter names the module imports
+(besides its own StandIn_ functions for the host).
 
 usage: check_pyd.py OBJDUMP PYD (i386|x86-64) [STANDIN_DLL]"""
 
@@ -64,11 +64,12 @@ def check(objdump, pyd, machine, standin=None):
     if standin and len(interpreters) == 1:
         wanted = set(imports_from(dump, next(iter(interpreters))))
         standin_dump = dump_of(objdump, standin) or ""
-        gap = wanted - set(exports_of(standin_dump))
-        if not wanted or gap:
-            problems.append("the stand-in interpreter lacks %s" % sorted(gap or ["every import"]))
+        offered = {name for name in exports_of(standin_dump) if not name.startswith("StandIn_")}
+        if not wanted or wanted != offered:
+            problems.append("the stand-in interpreter lacks %s and has besides %s" % (
+                sorted(wanted - offered or ["nothing"]), sorted(offered - wanted or ["nothing"])))
         else:
-            print("%s: exports all %d interpreter names the module imports" % (standin, len(wanted)))
+            print("%s: exports exactly the %d interpreter names the module imports" % (standin, len(wanted)))
     for problem in problems:
         print("%s: %s" % (pyd, problem), file=sys.stderr)
     if not problems:

@@ -6,10 +6,13 @@
 
 namespace {
 
-// Waits of 100 ms for the first sample. Real cameras deliver their first
-// frame within a few seconds of starting (exposure and bandwidth settle
+// The wait for the first sample: for at most 10 seconds of the clock, in
+// steps that start at 1 ms and grow to 10 ms, so that a frame is returned
+// soon after it arrives, however fast the device. Real cameras deliver their
+// first frame within a few seconds of starting (exposure and bandwidth settle
 // first); ten seconds is never reached by a working device.
-const int firstSampleWaits = 100;
+const DWORD firstSampleLimitMs = 10000;
+const DWORD longestStepMs = 10;
 
 // The size argument of GetCurrentBuffer is a long, 32 bits on Windows.
 const DWORD largestFrame = 0x7FFFFFFF;
@@ -52,26 +55,40 @@ PyObject *getbuffer(PyObject *self, PyObject *) {
     if (!header || imageSize > largestFrame)
         return raiseModuleError(connectedTypeFailure);
 
-    auto *buffer = static_cast<char *>(PyMem_Malloc(imageSize));
-    if (!buffer)
-        return PyErr_NoMemory();
+    // The grabber copies the sample straight into the byte string that the
+    // caller receives: one copy per frame. The string is made at the
+    // connected size and cut to what the grabber reports.
+    PyObject *bytes = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(imageSize));
+    if (!bytes)
+        return nullptr;
+    long *buffer = reinterpret_cast<long *>(PyBytes_AS_STRING(bytes));
 
     record->mediaControl->Run();
     long size = static_cast<long>(imageSize);
-    HRESULT hr = record->sampleGrabber->GetCurrentBuffer(&size, reinterpret_cast<long *>(buffer));
-    for (int waits = 0; hr == VFW_E_WRONG_STATE && waits < firstSampleWaits; ++waits) {
-        Sleep(100);
-        hr = record->sampleGrabber->GetCurrentBuffer(&size, reinterpret_cast<long *>(buffer));
+    HRESULT hr = record->sampleGrabber->GetCurrentBuffer(&size, buffer);
+    // Unsigned differences stay right when the tick count wraps around.
+    const DWORD started = GetTickCount();
+    for (DWORD step = 1; hr == VFW_E_WRONG_STATE && GetTickCount() - started < firstSampleLimitMs;
+         step = step < longestStepMs ? step + 1 : longestStepMs) {
+        Sleep(step);
+        hr = record->sampleGrabber->GetCurrentBuffer(&size, buffer);
     }
 
-    PyObject *result = nullptr;
-    if (FAILED(hr))
-        raiseModuleError(bufferFailure(hr));
-    else if (size < 0 || size > static_cast<long>(imageSize))
-        raiseModuleError("The sample grabber reported more bytes than the frame holds.");
-    else
-        result = Py_BuildValue("(y#,l,l)", buffer, static_cast<Py_ssize_t>(size), static_cast<long>(width),
-                               static_cast<long>(height));
-    PyMem_Free(buffer);
-    return result;
+    // Only S_OK says that the grabber wrote the frame. With any other code,
+    // a success among them, the string holds whatever the allocator left in
+    // that memory, which must never reach the caller.
+    if (hr != S_OK) {
+        Py_DECREF(bytes);
+        return raiseModuleError(bufferFailure(hr));
+    }
+    if (size < 0 || size > static_cast<long>(imageSize)) {
+        Py_DECREF(bytes);
+        return raiseModuleError("The sample grabber reported more bytes than the frame holds.");
+    }
+    // Shrinking in place; on failure the string is freed and the error set.
+    if (size != static_cast<long>(imageSize) && _PyBytes_Resize(&bytes, static_cast<Py_ssize_t>(size)) < 0)
+        return nullptr;
+    // "N" hands the string's reference to the tuple (and drops it if the
+    // tuple cannot be made).
+    return Py_BuildValue("(N,l,l)", bytes, static_cast<long>(width), static_cast<long>(height));
 }

@@ -12,7 +12,7 @@ struct Rgb {
     bool operator==(const Rgb &o) const { return r == o.r && g == o.g && b == o.b; }
 };
 
-Rgb pixelAt(const std::vector<uint8_t> &bytes, const platform::VideoFormat &f, LONG x, LONG y) {
+Rgb pixelAt(const platform::PictureBytes &bytes, const platform::VideoFormat &f, LONG x, LONG y) {
     size_t offset = static_cast<size_t>(f.height - 1 - y) * f.stride() + 3 * static_cast<size_t>(x);
     return {bytes[offset + 2], bytes[offset + 1], bytes[offset]};
 }

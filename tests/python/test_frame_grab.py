@@ -1,13 +1,15 @@
 """getbuffer(): frames as the sample grabber holds them, and its failures."""
 
+import os
 import time
 
 import pytest
 
 import quorin
 
+from conftest import run_python
 from frames import BARS, pixel, sequence_number, stride
-from platform_control import E_FAIL, E_INVALIDARG, E_POINTER, VFW_E_NOT_CONNECTED
+from platform_control import E_FAIL, E_INVALIDARG, E_POINTER, S_FALSE, VFW_E_NOT_CONNECTED
 
 
 @pytest.mark.parametrize("width,height", [(640, 480), (641, 481), (174, 96), (3, 8)])
@@ -76,6 +78,15 @@ def test_each_buffer_error_has_its_message_and_the_device_stays_usable(camera, c
     assert dev.getbuffer()[1:] == (640, 480)
 
 
+def test_a_success_other_than_s_ok_hands_out_no_bytes_the_grabber_did_not_write(camera):
+    dev = quorin.new_Dev(0, 0)
+    camera.fail("ISampleGrabber::GetCurrentBuffer", 1, S_FALSE)
+    with pytest.raises(quorin.error) as raised:
+        dev.getbuffer()
+    assert str(raised.value) == "UNKNOWN CASE!!"
+    assert dev.getbuffer()[1:] == (640, 480)
+
+
 def test_connected_type_failure_has_its_message_and_does_not_run_the_graph(camera):
     dev = quorin.new_Dev(0, 0)
     camera.fail("ISampleGrabber::GetConnectedMediaType")
@@ -93,7 +104,8 @@ def test_camera_that_never_delivers_ends_in_a_timeout_not_a_hang(platform):
         dev.getbuffer()
     assert str(raised.value) == "No frame arrived from the device within 10 seconds."
     assert 9.5 < time.monotonic() - started < 30
-    assert platform.calls("Sleep") == 100
+    # Steps of 1 to 10 ms, for 10 s of the clock.
+    assert 500 <= platform.calls("Sleep") <= 1010
 
 
 def test_after_the_timeout_the_graph_keeps_running_and_a_later_call_succeeds(platform):
@@ -114,3 +126,28 @@ def test_objects_without_a_graph_refuse_every_method(camera):
             call()
         assert str(raised.value) == "The device has no capture graph: open it again with new_Dev()."
     assert camera.live_objects() == 0
+
+
+@pytest.mark.skipif("asan" in os.environ.get("LD_PRELOAD", ""),
+                    reason="AddressSanitizer reserves more address space than the limit allows")
+def test_no_memory_for_the_frame_raises_memory_error_before_the_graph_runs():
+    # The byte string for the frame is made before the graph runs: under a
+    # limit on address space too small for a 16384x16384 frame, the
+    # interpreter's memory error, and the device is never started.
+    result = run_python("""
+        import resource
+        import platform_control
+        import quorin
+        control = platform_control.load()
+        control.use_system_devices(False)
+        control.add_camera("Huge", sizes=[[16384, 16384]])
+        dev = quorin.new_Dev(0, 0)
+        with open("/proc/self/status") as status:
+            used = next(int(line.split()[1]) for line in status if line.startswith("VmSize:")) * 1024
+        resource.setrlimit(resource.RLIMIT_AS, (used + (200 << 20), resource.RLIM_INFINITY))
+        try:
+            dev.getbuffer()
+        except MemoryError:
+            print("MemoryError", control.calls("IMediaControl::Run"))
+    """, env={"QUORIN_VIRTUAL_CAMERAS": ""})
+    assert result.stdout.split() == ["MemoryError", "0"], result.stderr

@@ -2,7 +2,7 @@
 // quorin.pyd on a machine without a Windows CPython. It implements exactly
 // the interpreter functions and data that the module imports, over the
 // object and type layouts of the CPython headers the module was built with,
-// and counts every object and memory block it hands out so that a check can
+// and counts every object it hands out so that a check can
 // see that everything came back. It is a test double, not an interpreter:
 // no garbage collector, no attribute lookup, only the argument and value
 // formats the module uses.
@@ -20,7 +20,6 @@
 namespace {
 
 long liveObjects = 0;
-long liveBlocks = 0;
 
 // Static objects are never freed: a count no scenario can bring to zero.
 const Py_ssize_t immortal = Py_ssize_t(1) << 28;
@@ -124,6 +123,17 @@ void setError(PyTypeObject *type, const char *message) {
     pendingType = reinterpret_cast<PyObject *>(type);
     Py_INCREF(pendingType);
     pendingValue = message ? newStr(message, std::strlen(message)) : nullptr;
+}
+
+PyObject *noMemory() {
+    setError(&memoryError, nullptr);
+    return nullptr;
+}
+
+// What every type inherits from object as its tp_alloc.
+PyObject *genericAlloc(PyTypeObject *type, Py_ssize_t) {
+    PyObject *object = allocateObject(type, static_cast<size_t>(type->tp_basicsize));
+    return object ? object : noMemory();
 }
 
 void setErrorFormat(PyTypeObject *type, const char *format, ...) {
@@ -287,6 +297,13 @@ PyObject *buildItem(const char **format, va_list *args) {
         }
         return newStr(text, length);
     }
+    case 'N': {
+        // Takes over the caller's reference.
+        PyObject *object = va_arg(*args, PyObject *);
+        if (!object && !pendingType)
+            setError(&systemError, "NULL object passed to Py_BuildValue");
+        return object;
+    }
     case 'y': {
         const char *data = va_arg(*args, const char *);
         if (**format != '#') {
@@ -331,23 +348,37 @@ PyObject _Py_NoneStruct = {};
 
 void _Py_Dealloc(PyObject *object) { Py_TYPE(object)->tp_dealloc(object); }
 
-void *PyMem_Malloc(size_t size) {
-    void *block = std::malloc(size ? size : 1);
-    if (block)
-        ++liveBlocks;
-    return block;
+PyObject *PyBytes_FromStringAndSize(const char *data, Py_ssize_t size) {
+    if (size < 0) {
+        setError(&systemError, "Negative size passed to PyBytes_FromStringAndSize");
+        return nullptr;
+    }
+    PyObject *bytes = newBytes(data, size);
+    return bytes ? bytes : noMemory();
 }
 
-void PyMem_Free(void *block) {
-    if (!block)
-        return;
-    --liveBlocks;
-    std::free(block);
-}
-
-PyObject *PyErr_NoMemory(void) {
-    setError(&memoryError, nullptr);
-    return nullptr;
+// As CPython's: only a string nobody else holds may change its size; on
+// failure the string is freed, *object nulled and the error set.
+int _PyBytes_Resize(PyObject **object, Py_ssize_t size) {
+    PyObject *old = *object;
+    if (!old || Py_TYPE(old) != &bytesType || Py_REFCNT(old) != 1 || size < 0) {
+        *object = nullptr;
+        Py_XDECREF(old);
+        setError(&systemError, "bad internal call");
+        return -1;
+    }
+    auto *resized = static_cast<PyBytesObject *>(
+        std::realloc(old, offsetof(PyBytesObject, ob_sval) + static_cast<size_t>(size) + 1));
+    if (!resized) {
+        *object = nullptr;
+        Py_DECREF(old);
+        noMemory();
+        return -1;
+    }
+    Py_SET_SIZE(resized, size);
+    resized->ob_sval[size] = '\0';
+    *object = reinterpret_cast<PyObject *>(resized);
+    return 0;
 }
 
 void PyErr_SetString(PyObject *type, const char *message) {
@@ -365,7 +396,7 @@ PyObject *PyErr_NewException(const char *name, PyObject *base, PyObject *dict) {
     }
     auto *type = reinterpret_cast<PyTypeObject *>(allocateObject(&metaType, sizeof(PyTypeObject)));
     if (!type)
-        return PyErr_NoMemory();
+        return noMemory();
     type->tp_name = strdup(name);
     type->tp_basicsize = sizeof(PyObject);
     type->tp_dealloc = plainDealloc;
@@ -396,7 +427,7 @@ PyObject *PyModule_Create2(PyModuleDef *definition, int) {
     prepareTypes();
     auto *module = reinterpret_cast<ModuleObject *>(allocateObject(&moduleType, sizeof(ModuleObject)));
     if (!module)
-        return PyErr_NoMemory();
+        return noMemory();
     module->definition = definition;
     module->dict = allocateObject(&dictType, sizeof(DictObject));
     if (module->dict)
@@ -405,13 +436,13 @@ PyObject *PyModule_Create2(PyModuleDef *definition, int) {
         module->state = std::calloc(1, static_cast<size_t>(definition->m_size));
     if (!module->dict || (definition->m_size > 0 && !module->state)) {
         Py_DECREF(reinterpret_cast<PyObject *>(module));
-        return PyErr_NoMemory();
+        return noMemory();
     }
     for (PyMethodDef *method = definition->m_methods; method && method->ml_name; ++method) {
         auto *function = reinterpret_cast<FunctionObject *>(allocateObject(&functionType, sizeof(FunctionObject)));
         if (!function) {
             Py_DECREF(reinterpret_cast<PyObject *>(module));
-            return PyErr_NoMemory();
+            return noMemory();
         }
         function->definition = method;
         function->self = reinterpret_cast<PyObject *>(module);
@@ -424,11 +455,6 @@ PyObject *PyModule_Create2(PyModuleDef *definition, int) {
 PyObject *PyModule_GetDict(PyObject *module) { return reinterpret_cast<ModuleObject *>(module)->dict; }
 
 void *PyModule_GetState(PyObject *module) { return reinterpret_cast<ModuleObject *>(module)->state; }
-
-PyObject *PyType_GenericAlloc(PyTypeObject *type, Py_ssize_t) {
-    PyObject *object = allocateObject(type, static_cast<size_t>(type->tp_basicsize));
-    return object ? object : PyErr_NoMemory();
-}
 
 PyObject *PyType_GenericNew(PyTypeObject *type, PyObject *, PyObject *) { return type->tp_alloc(type, 0); }
 
@@ -444,7 +470,7 @@ int PyType_Ready(PyTypeObject *type) {
         Py_SET_TYPE(reinterpret_cast<PyObject *>(type), &metaType);
     // What every type inherits from object.
     if (!type->tp_alloc)
-        type->tp_alloc = PyType_GenericAlloc;
+        type->tp_alloc = genericAlloc;
     if (!type->tp_free)
         type->tp_free = freeObject;
     type->tp_flags |= Py_TPFLAGS_READY;
@@ -454,7 +480,7 @@ int PyType_Ready(PyTypeObject *type) {
 
 PyObject *_PyObject_New(PyTypeObject *type) {
     PyObject *object = allocateObject(type, static_cast<size_t>(type->tp_basicsize));
-    return object ? object : PyErr_NoMemory();
+    return object ? object : noMemory();
 }
 
 int Py_AtExit(void (*hook)(void)) {
@@ -540,12 +566,10 @@ void StandIn_Finalize(void) {
 
 long StandIn_LiveObjects(void) { return liveObjects; }
 
-long StandIn_LiveBlocks(void) { return liveBlocks; }
-
 PyObject *StandIn_Int(long long value) {
     auto *object = reinterpret_cast<IntObject *>(allocateObject(&intType, sizeof(IntObject)));
     if (!object)
-        return PyErr_NoMemory();
+        return noMemory();
     object->value = value;
     return reinterpret_cast<PyObject *>(object);
 }
@@ -553,7 +577,7 @@ PyObject *StandIn_Int(long long value) {
 PyObject *StandIn_Tuple(Py_ssize_t count, PyObject *const *items) {
     PyObject *tuple = newTuple(count);
     if (!tuple)
-        return PyErr_NoMemory();
+        return noMemory();
     for (Py_ssize_t i = 0; i < count; ++i) {
         Py_INCREF(items[i]);
         reinterpret_cast<PyTupleObject *>(tuple)->ob_item[i] = items[i];

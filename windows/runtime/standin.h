@@ -19,10 +19,8 @@ STANDIN_API void StandIn_Initialize(void);
 // Runs the exit hooks, last registered first, as the interpreter's exit does.
 STANDIN_API void StandIn_Finalize(void);
 
-// Objects made by the stand-in and not yet freed, and blocks of PyMem_Malloc
-// not yet given back.
+// Objects made by the stand-in and not yet freed.
 STANDIN_API long StandIn_LiveObjects(void);
-STANDIN_API long StandIn_LiveBlocks(void);
 
 // New references.
 STANDIN_API PyObject *StandIn_Int(long long value);

@@ -139,3 +139,5 @@ HRESULT WINAPI VariantClear(VARIANT *pvarg);
 
 // Kernel
 extern "C" void WINAPI Sleep(DWORD dwMilliseconds);
+// Milliseconds since an arbitrary start, wrapping around after 49.7 days.
+extern "C" DWORD WINAPI GetTickCount(void);

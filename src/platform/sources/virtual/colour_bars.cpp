@@ -62,7 +62,7 @@ private:
     VideoFormat format_;
     uint64_t generation_ = 0;
     size_t stripRows_ = 0;
-    std::vector<uint8_t> template_;
+    PictureBytes template_;
 };
 
 } // namespace
