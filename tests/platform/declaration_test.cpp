@@ -36,11 +36,20 @@ TEST(VirtualCamera, EveryKeyIsReadAndWrongValuesAreNamed) {
     EXPECT_EQ(c.pinPages, 2);
 
     const std::pair<const char *, const char *> wrong[] = {
-        {R"({"name": ""})", "\"name\" must be a non-empty text"},
-        {R"({"name": "X", "fps": 0})", "\"fps\" must be a number above 0 and at most 1000"},
+        {R"({"name": ""})", "\"name\" must be a non-empty text without NUL characters"},
+        {R"({"name": "\u0000"})", "\"name\" must be a non-empty text without NUL characters"},
+        {R"({"name": "A\u0000B"})", "\"name\" must be a non-empty text without NUL characters"},
+        {R"({"name": "X", "fps": 0})", "\"fps\" must be a number from 0.001 to 1000"},
+        // At 1e-10 the interval in nanoseconds would overflow.
+        {R"({"name": "X", "fps": 1e-10})", "\"fps\" must be a number from 0.001 to 1000"},
+        {R"({"name": "X", "fps": 1000.5})", "\"fps\" must be a number from 0.001 to 1000"},
         {R"({"name": "X", "sizes": []})", "\"sizes\" must be a non-empty list of [width, height]"},
         {R"({"name": "X", "sizes": [[1.5, 2]]})", "each entry of \"sizes\" must be [width, height] in whole numbers"},
-        {R"({"name": "X", "sizes": [[16385, 2]]})", "sizes must be between 1 and 16384 pixels a side"},
+        {R"({"name": "X", "sizes": [[8193, 2]]})", "sizes must be between 1 and 8192 pixels a side"},
+        // A quoted key stays on one line, escaped and cut.
+        {R"({"name": "X", "a\nb\tc\u0001\"\\": 1})", "unknown key \"a\\nb\\tc\\x01\\\"\\\\\""},
+        {R"({"name": "X", "kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk": 1})",
+         "unknown key \"kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk...\""},
         {R"({"name": "X", "delivers": 1})", "\"delivers\" must be true or false"},
         {R"({"name": "X", "first_frame_ms": -1})", "\"first_frame_ms\" must be a whole number from 0 to 3600000"},
     };

@@ -132,7 +132,7 @@ def test_objects_without_a_graph_refuse_every_method(camera):
                     reason="AddressSanitizer reserves more address space than the limit allows")
 def test_no_memory_for_the_frame_raises_memory_error_before_the_graph_runs():
     # The byte string for the frame is made before the graph runs: under a
-    # limit on address space too small for a 16384x16384 frame, the
+    # limit on address space too small for an 8192x8192 frame, the
     # interpreter's memory error, and the device is never started.
     result = run_python("""
         import resource
@@ -140,11 +140,11 @@ def test_no_memory_for_the_frame_raises_memory_error_before_the_graph_runs():
         import quorin
         control = platform_control.load()
         control.use_system_devices(False)
-        control.add_camera("Huge", sizes=[[16384, 16384]])
+        control.add_camera("Huge", sizes=[[8192, 8192]])
         dev = quorin.new_Dev(0, 0)
         with open("/proc/self/status") as status:
             used = next(int(line.split()[1]) for line in status if line.startswith("VmSize:")) * 1024
-        resource.setrlimit(resource.RLIMIT_AS, (used + (200 << 20), resource.RLIM_INFINITY))
+        resource.setrlimit(resource.RLIMIT_AS, (used + (100 << 20), resource.RLIM_INFINITY))
         try:
             dev.getbuffer()
         except MemoryError:

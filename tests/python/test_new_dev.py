@@ -163,7 +163,7 @@ def test_declared_cameras_come_from_the_environment(platform, monkeypatch):
 @pytest.mark.parametrize("declaration,complaint", [
     ("[{\"name\": \"A\", \"colour\": 1}]", 'camera 0: unknown key "colour"'),
     ("[{\"sizes\": [[1, 1]]}]", 'camera 0: "name" is required'),
-    ("[{\"name\": \"A\", \"sizes\": [[0, 480]]}]", "camera 0: sizes must be between 1 and 16384 pixels a side"),
+    ("[{\"name\": \"A\", \"sizes\": [[0, 480]]}]", "camera 0: sizes must be between 1 and 8192 pixels a side"),
     ("[{\"name\": \"A\", \"pin\": \"audio\"}]", 'camera 0: "pin" must be "video" or "interleaved"'),
     ("{\"name\": \"A\"}", "must be a JSON array of cameras"),
     ("[{\"name\": ", "not valid JSON"),

@@ -11,7 +11,7 @@ namespace {
 
 // Enough for the frame the grabber holds, the one being written and one
 // spare; more are never needed since the grabber holds one at a time.
-constexpr size_t poolLimit = 3;
+constexpr size_t idleFrames = 3;
 
 } // namespace
 
@@ -60,7 +60,8 @@ HRESULT CapturePin::GetPages(CAUUID *pPages) { return fillPages(pPages, owner_.c
 // --- filter ---------------------------------------------------------------
 
 CaptureFilter::CaptureFilter(DevicePtr device)
-    : device_(std::move(device)), source_(device_->createSource()), pin_(*this), current_(device_->currentSize()) {}
+    : device_(std::move(device)), source_(device_->createSource()), pin_(*this), current_(device_->currentSize()),
+      pool_(idleFrames) {}
 
 CaptureFilter::~CaptureFilter() {
     onStop();
@@ -137,17 +138,7 @@ void CaptureFilter::onStop() {
     delivering_ = false;
 }
 
-FramePtr CaptureFilter::takeFrame() {
-    // A frame referenced only by the pool is held by no one downstream; only
-    // the source's thread hands frames out, so it cannot be taken meanwhile.
-    for (const FramePtr &frame : pool_)
-        if (frame.use_count() == 1)
-            return frame;
-    auto frame = std::make_shared<Frame>();
-    if (pool_.size() < poolLimit)
-        pool_.push_back(frame);
-    return frame;
-}
+FramePtr CaptureFilter::takeFrame() { return pool_.take(); }
 
 void CaptureFilter::deliver(const FramePtr &frame) {
     ++samplesDelivered;

@@ -7,6 +7,7 @@
 
 #include "dshow/capture_device.h"
 #include "dshow/filter.h"
+#include "dshow/frame_pool.h"
 #include "dshow/frame_source.h"
 #include "dshow/property_pages.h"
 
@@ -71,8 +72,8 @@ private:
 
     // Threads: every member is the caller's thread's, except while the
     // source delivers (between start in onRun and stop in onStop, both on
-    // the caller's thread): then its delivery thread reads sink_ and uses
-    // pool_, which the caller's thread leaves alone until stop has joined it.
+    // the caller's thread): then its delivery thread reads sink_ and takes
+    // frames from pool_, which has a lock of its own.
     DevicePtr device_;
     std::unique_ptr<FrameSource> source_;
     CapturePin pin_;
@@ -80,7 +81,7 @@ private:
     VideoFormat connected_;
     FrameSink *sink_ = nullptr; // set before start, cleared after stop
     bool delivering_ = false;
-    std::vector<FramePtr> pool_; // the delivery thread's while delivering
+    FramePool pool_;
 };
 
 } // namespace platform

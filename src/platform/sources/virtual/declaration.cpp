@@ -4,15 +4,52 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
+
 namespace platform {
 
 namespace {
 
 using nlohmann::json;
 
-// Large enough for any real capture format, small enough that a frame's size
-// in bytes fits the 32-bit fields of a bitmap header.
-constexpr LONG maxDimension = 16384;
+// What capture hardware offers: 8K video is 7680x4320. A frame at the limit
+// takes 192 MB.
+constexpr LONG maxDimension = 8192;
+
+// Samples per second: at the slowest one in 1000 s, an interval that the
+// clock's nanoseconds hold many times over.
+constexpr double minFps = 0.001;
+constexpr double maxFps = 1000.0;
+
+// What a diagnostic quotes of the declaration: control characters escaped,
+// so that it stays one line, and cut to a readable length.
+std::string quoted(const std::string &text) {
+    const size_t longest = 40;
+    std::string out = "\"";
+    size_t shown = 0;
+    for (unsigned char c : text) {
+        if (shown == longest) {
+            out += "...";
+            break;
+        }
+        ++shown;
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
 
 bool parseSizes(const json &value, std::vector<FrameSize> &sizes, std::string &error) {
     if (!value.is_array() || value.empty()) {
@@ -57,8 +94,10 @@ bool parseObject(const json &object, CameraDescription &camera, std::string &err
         const std::string &key = it.key();
         const json &value = it.value();
         if (key == "name") {
-            if (!value.is_string() || value.get<std::string>().empty()) {
-                error = "\"name\" must be a non-empty text";
+            // A NUL would end the name early wherever it is read as C text.
+            if (!value.is_string() || value.get<std::string>().empty() ||
+                value.get<std::string>().find('\0') != std::string::npos) {
+                error = "\"name\" must be a non-empty text without NUL characters";
                 return false;
             }
             camera.name = value.get<std::string>();
@@ -73,8 +112,8 @@ bool parseObject(const json &object, CameraDescription &camera, std::string &err
             }
             camera.interleaved = value == "interleaved";
         } else if (key == "fps") {
-            if (!value.is_number() || !(value.get<double>() > 0.0) || value.get<double>() > 1000.0) {
-                error = "\"fps\" must be a number above 0 and at most 1000";
+            if (!value.is_number() || !(value.get<double>() >= minFps) || value.get<double>() > maxFps) {
+                error = "\"fps\" must be a number from 0.001 to 1000";
                 return false;
             }
             camera.fps = value.get<double>();
@@ -100,7 +139,7 @@ bool parseObject(const json &object, CameraDescription &camera, std::string &err
             if (!parseCountKey(value, "pin_pages", 0, 16, camera.pinPages, error))
                 return false;
         } else {
-            error = "unknown key \"" + key + "\"";
+            error = "unknown key " + quoted(key);
             return false;
         }
     }

@@ -1,0 +1,51 @@
+#include "dshow/frame_pool.h"
+
+namespace platform {
+
+FramePool::FramePool(size_t idleLimit) : store_(std::make_shared<Store>()) { store_->idleLimit = idleLimit; }
+
+FramePool::~FramePool() {
+    std::lock_guard<std::mutex> guard(store_->lock);
+    store_->open = false;
+    store_->idle.clear();
+}
+
+FramePtr FramePool::take() {
+    std::unique_ptr<Frame> frame;
+    {
+        std::lock_guard<std::mutex> guard(store_->lock);
+        if (!store_->idle.empty()) {
+            frame = std::move(store_->idle.back());
+            store_->idle.pop_back();
+        }
+    }
+    if (!frame)
+        frame = std::make_unique<Frame>();
+    std::shared_ptr<Store> store = store_;
+    {
+        std::lock_guard<std::mutex> guard(store->lock);
+        ++store->lent;
+    }
+    // The deleter is the loan's return: under the pool's lock, so that the
+    // frame is handed out again only after its last holder let go of it.
+    return FramePtr(frame.release(), [store](Frame *returned) {
+        std::unique_ptr<Frame> owned(returned);
+        std::lock_guard<std::mutex> guard(store->lock);
+        --store->lent;
+        if (store->open && store->idle.size() < store->idleLimit)
+            store->idle.push_back(std::move(owned));
+    });
+}
+
+void FramePool::clear() {
+    std::vector<std::unique_ptr<Frame>> stale;
+    std::lock_guard<std::mutex> guard(store_->lock);
+    stale.swap(store_->idle);
+}
+
+size_t FramePool::lent() const {
+    std::lock_guard<std::mutex> guard(store_->lock);
+    return store_->lent;
+}
+
+} // namespace platform

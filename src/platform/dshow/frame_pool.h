@@ -1,0 +1,44 @@
+// The frames a capture filter lends its source. A frame goes back to the pool
+// when the last reference to it goes, whoever drops it (the grabber on the
+// caller's thread, the source on its delivery thread): the pool counts its
+// own loans under its lock, so a frame is reused only once nobody holds it,
+// and a frame that has been delivered never changes.
+#pragma once
+
+#include "dshow/frame.h"
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace platform {
+
+class FramePool {
+public:
+    // idleLimit: how many returned frames are kept for reuse; more are freed.
+    explicit FramePool(size_t idleLimit);
+    ~FramePool();
+    FramePool(const FramePool &) = delete;
+    FramePool &operator=(const FramePool &) = delete;
+
+    // A frame that nobody holds: a returned one, or a new one.
+    FramePtr take();
+    // Frees the frames waiting for reuse (a new format makes them stale);
+    // frames still lent come back later as usual.
+    void clear();
+    // Frames lent and not yet returned.
+    size_t lent() const;
+
+private:
+    // Shared with the frames' deleters, which may run after the pool is gone.
+    struct Store {
+        std::mutex lock; // guards everything below
+        std::vector<std::unique_ptr<Frame>> idle;
+        size_t idleLimit;
+        size_t lent = 0;
+        bool open = true;
+    };
+    std::shared_ptr<Store> store_;
+};
+
+} // namespace platform
