@@ -119,6 +119,17 @@ protected:
         return g;
     }
 
+    // Declares camera, then makes the graph rendered and buffering samples,
+    // with its media control, stopped.
+    static TestGraph makeBufferingGraph(const char *camera) {
+        EXPECT_EQ(quorin_platform_add_camera(camera), 0);
+        TestGraph g = makeGraph();
+        EXPECT_EQ(g.render(), S_OK);
+        EXPECT_EQ(g.grabber->SetBufferSamples(TRUE), S_OK);
+        EXPECT_EQ(g.graph->QueryInterface(IID_IMediaControl, g.control.voidOut()), S_OK);
+        return g;
+    }
+
     static ULONG refCount(IUnknown *object) {
         object->AddRef();
         return object->Release();

@@ -50,6 +50,8 @@ class Platform:
         lib.quorin_platform_v4l2_device_format.restype = None
         lib.quorin_platform_fail.argtypes = [ctypes.c_char_p, ctypes.c_int, ctypes.c_int32]
         lib.quorin_platform_fail.restype = None
+        lib.quorin_platform_fail_resource.argtypes = [ctypes.c_char_p, ctypes.c_int]
+        lib.quorin_platform_fail_resource.restype = None
         lib.quorin_platform_call_count.argtypes = [ctypes.c_char_p]
         for name in ("call_count", "live_objects", "task_memory_blocks", "windows_shown", "samples_delivered"):
             getattr(lib, "quorin_platform_" + name).restype = ctypes.c_long
@@ -83,6 +85,9 @@ class Platform:
 
     def fail(self, operation, nth=1, result=E_FAIL):
         self._lib.quorin_platform_fail(operation.encode(), nth, result)
+
+    def fail_resource(self, kind, nth=1):
+        self._lib.quorin_platform_fail_resource(kind.encode(), nth)
 
     def calls(self, operation):
         return self._lib.quorin_platform_call_count(operation.encode())

@@ -176,3 +176,13 @@ def test_malformed_declaration_fails_the_enumerator_with_one_clear_line(platform
     assert str(raised.value) == "Creation of the enumerator for video capture devices failed."
     err = capfd.readouterr().err
     assert err == "quorin platform: QUORIN_VIRTUAL_CAMERAS: %s\n" % complaint
+
+
+def test_no_memory_for_a_platform_object_raises_the_steps_message_and_nothing_is_lost(camera):
+    # The platform answers E_OUTOFMEMORY instead of ending the process.
+    camera.fail_resource("object", 1)
+    with pytest.raises(quorin.error) as raised:
+        quorin.new_Dev(0, 0)
+    assert str(raised.value) == "Creation of the filter graph failed."
+    assert camera.live_objects() == 0
+    assert quorin.new_Dev(0, 0).getbuffer()[1:] == (640, 480)

@@ -13,7 +13,10 @@ namespace platform {
 
 class LiveObject {
 public:
-    LiveObject() { ++liveObjects; }
+    LiveObject() {
+        failResource("object");
+        ++liveObjects;
+    }
     LiveObject(const LiveObject &) = delete;
     LiveObject &operator=(const LiveObject &) = delete;
     virtual ~LiveObject() { --liveObjects; }

@@ -1,5 +1,6 @@
 // COM runtime: per-thread apartments, the class table, task memory.
 #include "com/class_table.h"
+#include "com/guard.h"
 #include "com/instrumentation.h"
 
 
@@ -62,9 +63,13 @@ HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD, REF
         const platform::ClassEntry &entry = platform::classTable[i];
         if (!IsEqualGUID(*entry.clsid, rclsid))
             continue;
-        IUnknown *object = entry.create();
-        if (!object)
-            return E_OUTOFMEMORY;
+        IUnknown *object = nullptr;
+        HRESULT made = platform::guarded([&] {
+            object = entry.create();
+            return object ? S_OK : E_OUTOFMEMORY;
+        });
+        if (FAILED(made))
+            return made;
         HRESULT hr = object->QueryInterface(riid, ppv);
         object->Release();
         return hr;

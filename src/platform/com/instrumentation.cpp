@@ -2,10 +2,13 @@
 
 #include <quorin_platform/dshow.h>
 
+#include <algorithm>
 #include <map>
+#include <new>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace platform {
@@ -27,6 +30,8 @@ struct Ledger {
     // Transparent comparison: a name is looked up without building a string.
     std::map<std::string, long, std::less<>> calls;
     std::map<std::string, std::vector<InjectedFailure>, std::less<>> failures;
+    std::map<std::string, long, std::less<>> resourceRequests;
+    std::map<std::string, std::vector<long>, std::less<>> resourceFailures; // the requests that fail
 };
 
 Ledger &ledger() {
@@ -63,6 +68,8 @@ void resetInstrumentation() {
     std::lock_guard<std::mutex> guard(l.lock);
     l.calls.clear();
     l.failures.clear();
+    l.resourceRequests.clear();
+    l.resourceFailures.clear();
     windowsShown = 0;
     samplesDelivered = 0;
 }
@@ -96,6 +103,29 @@ const char *interfaceName(REFIID riid) {
     return "unknown";
 }
 
+void injectResourceFailure(const char *kind, int nth) {
+    Ledger &l = ledger();
+    std::lock_guard<std::mutex> guard(l.lock);
+    l.resourceFailures[kind].push_back(l.resourceRequests[kind] + nth);
+}
+
+void failResource(const char *kind) {
+    bool fails;
+    {
+        Ledger &l = ledger();
+        std::lock_guard<std::mutex> guard(l.lock);
+        long request = ++l.resourceRequests[kind];
+        auto found = l.resourceFailures.find(std::string_view(kind));
+        fails = found != l.resourceFailures.end() &&
+                std::find(found->second.begin(), found->second.end(), request) != found->second.end();
+    }
+    if (!fails)
+        return;
+    if (std::string_view(kind) == "thread")
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    throw std::bad_alloc();
+}
+
 void injectFailure(const char *operation, int nth, HRESULT result) {
     Ledger &l = ledger();
     std::lock_guard<std::mutex> guard(l.lock);
@@ -108,6 +138,14 @@ long callCount(const char *operation) {
     std::lock_guard<std::mutex> guard(l.lock);
     auto found = l.calls.find(std::string_view(operation));
     return found == l.calls.end() ? 0 : found->second;
+}
+
+} // namespace platform
+
+namespace platform {
+
+const char *describeFailure(HRESULT hr) {
+    return hr == E_OUTOFMEMORY ? "out of memory or threads" : "an unexpected error";
 }
 
 } // namespace platform

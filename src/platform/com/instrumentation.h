@@ -22,6 +22,13 @@ void resetInstrumentation();
 void injectFailure(const char *operation, int nth, HRESULT result);
 long callCount(const char *operation);
 
+// Resources that can run out: "memory" (picture memory), "object" (a new COM
+// object), "thread" (a delivery thread). injectResourceFailure makes the nth
+// request of kind from now fail as running out would: failResource, called
+// where the resource is taken, throws what the C++ runtime would.
+void injectResourceFailure(const char *kind, int nth);
+void failResource(const char *kind);
+
 // Counters that tests read: objects alive, blocks of task memory not freed,
 // renderer windows shown, samples a capture filter delivered.
 extern std::atomic<long> liveObjects;

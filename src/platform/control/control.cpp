@@ -42,6 +42,11 @@ void quorin_platform_fail(const char *operation, int nth, HRESULT result) {
         platform::injectFailure(operation, nth, result);
 }
 
+void quorin_platform_fail_resource(const char *kind, int nth) {
+    if (kind && nth >= 1)
+        platform::injectResourceFailure(kind, nth);
+}
+
 long quorin_platform_call_count(const char *operation) { return operation ? platform::callCount(operation) : 0; }
 
 long quorin_platform_live_objects(void) { return platform::liveObjects; }

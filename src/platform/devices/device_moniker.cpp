@@ -1,6 +1,7 @@
 // A device's moniker: binds to a new capture filter for the device, or to the
 // device's property bag.
 #include "com/com_object.h"
+#include "com/guard.h"
 #include "devices/factories.h"
 #include "dshow/factories.h"
 
@@ -36,8 +37,12 @@ private:
             return E_POINTER;
         *out = nullptr;
         PLATFORM_ENTER(operation);
-        ComRef<IUnknown> object(make());
-        return object->QueryInterface(riid, out);
+        ComRef<IUnknown> object;
+        HRESULT made = guarded([&] {
+            object.adopt(make());
+            return S_OK;
+        });
+        return FAILED(made) ? made : object->QueryInterface(riid, out);
     }
 
     DevicePtr device_;

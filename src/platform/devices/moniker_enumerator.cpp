@@ -1,6 +1,7 @@
 // Enumerates the monikers of a fixed list of devices, taken when the
 // enumerator was made.
 #include "com/com_object.h"
+#include "com/guard.h"
 #include "devices/factories.h"
 
 namespace platform {
@@ -23,8 +24,22 @@ public:
         if (celt > 1 && !pceltFetched)
             return E_INVALIDARG;
         ULONG fetched = 0;
-        while (fetched < celt && position_ < devices_.size())
-            rgelt[fetched++] = createDeviceMoniker(devices_[position_++]);
+        HRESULT made = guarded([&] {
+            while (fetched < celt && position_ < devices_.size()) {
+                rgelt[fetched] = createDeviceMoniker(devices_[position_]);
+                ++fetched;
+                ++position_;
+            }
+            return S_OK;
+        });
+        if (FAILED(made)) { // none of a partial fetch is handed out
+            for (ULONG i = 0; i < fetched; ++i) {
+                rgelt[i]->Release();
+                rgelt[i] = nullptr;
+            }
+            position_ -= fetched;
+            return made;
+        }
         if (pceltFetched)
             *pceltFetched = fetched;
         return fetched == celt ? S_OK : S_FALSE;
@@ -44,8 +59,11 @@ public:
     HRESULT STDMETHODCALLTYPE Clone(IEnumMoniker **ppenum) override {
         if (!ppenum)
             return E_POINTER;
-        *ppenum = new MonikerEnumerator(devices_, position_);
-        return S_OK;
+        *ppenum = nullptr;
+        return guarded([&] {
+            *ppenum = new MonikerEnumerator(devices_, position_);
+            return S_OK;
+        });
     }
 
 protected:

@@ -1,6 +1,7 @@
 // The system device enumerator: one moniker per device of a category. Only
 // the video input category has devices here.
 #include "com/com_object.h"
+#include "com/guard.h"
 #include "devices/device_list.h"
 #include "devices/factories.h"
 
@@ -20,16 +21,18 @@ public:
         PLATFORM_ENTER("ICreateDevEnum::CreateClassEnumerator");
         if (!IsEqualGUID(clsidDeviceClass, CLSID_VideoInputDeviceCategory))
             return S_FALSE;
-        std::vector<DevicePtr> devices;
-        std::string error;
-        if (!listVideoInputDevices(devices, error)) {
-            std::fprintf(stderr, "quorin platform: %s\n", error.c_str());
-            return E_INVALIDARG;
-        }
-        if (devices.empty())
-            return S_FALSE;
-        *ppEnumMoniker = createMonikerEnumerator(std::move(devices));
-        return S_OK;
+        return guarded([&] {
+            std::vector<DevicePtr> devices;
+            std::string error;
+            if (!listVideoInputDevices(devices, error)) {
+                std::fprintf(stderr, "quorin platform: %s\n", error.c_str());
+                return E_INVALIDARG;
+            }
+            if (devices.empty())
+                return S_FALSE;
+            *ppEnumMoniker = createMonikerEnumerator(std::move(devices));
+            return S_OK;
+        });
     }
 
 protected:

@@ -1,5 +1,6 @@
 #include "dshow/capture_filter.h"
 
+#include "com/guard.h"
 #include "dshow/factories.h"
 #include "dshow/property_pages.h"
 
@@ -126,10 +127,12 @@ void CaptureFilter::onLeave() {
     device_->release(this);
 }
 
-void CaptureFilter::onRun() {
+HRESULT CaptureFilter::onRun() {
     if (!sink_ || delivering_)
-        return;
-    delivering_ = SUCCEEDED(source_->start(connected_, *this));
+        return S_OK;
+    HRESULT hr = guarded([&] { return source_->start(connected_, *this); });
+    delivering_ = SUCCEEDED(hr);
+    return hr;
 }
 
 void CaptureFilter::onStop() {

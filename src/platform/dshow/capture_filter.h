@@ -63,7 +63,7 @@ protected:
     void *findInterface(REFIID riid) override;
     HRESULT onJoin(FilterGraph *graph) override;
     void onLeave() override;
-    void onRun() override;
+    HRESULT onRun() override;
     void onStop() override;
 
 private:

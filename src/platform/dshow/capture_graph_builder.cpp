@@ -1,6 +1,7 @@
 // The capture graph builder: renders a capture filter's stream through an
 // intermediate filter to a renderer of its own choosing, and finds interfaces
 // on a filter's pins.
+#include "com/guard.h"
 #include "dshow/capture_filter.h"
 #include "dshow/factories.h"
 #include "dshow/filter_graph.h"
@@ -72,8 +73,11 @@ public:
         HRESULT hr = grabber->connectInput(source->currentFormat());
         if (FAILED(hr))
             return hr;
-        ComRef<IBaseFilter> renderer(createVideoRenderer());
-        hr = graph->addFilter(renderer.get(), L"Video Renderer");
+        ComRef<IBaseFilter> renderer;
+        hr = guarded([&] {
+            renderer.adopt(createVideoRenderer());
+            return graph->addFilter(renderer.get(), L"Video Renderer");
+        });
         if (FAILED(hr)) {
             grabber->disconnect();
             return hr;

@@ -28,15 +28,16 @@ HRESULT Filter::join(IFilterGraph *graph, LPCWSTR name) {
     return S_OK;
 }
 
-void Filter::setState(FILTER_STATE state) {
+HRESULT Filter::setState(FILTER_STATE state) {
     if (state == state_)
-        return;
+        return S_OK;
     FILTER_STATE previous = state_;
     state_ = state;
     if (state == State_Running)
-        onRun();
-    else if (previous == State_Running)
+        return onRun();
+    if (previous == State_Running)
         onStop();
+    return S_OK;
 }
 
 HRESULT describeFilter(Filter &filter, FILTER_INFO *info) {

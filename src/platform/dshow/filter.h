@@ -21,7 +21,8 @@ public:
     // May refuse to join (a device that another graph holds).
     virtual HRESULT onJoin(FilterGraph *) { return S_OK; }
     virtual void onLeave() {}
-    virtual void onRun() {}
+    // Starting may fail (a source without memory or a thread to deliver on).
+    virtual HRESULT onRun() { return S_OK; }
     virtual void onStop() {}
     virtual void disconnect() {}
 
@@ -33,7 +34,7 @@ public:
 
 protected:
     HRESULT join(IFilterGraph *graph, LPCWSTR name);
-    void setState(FILTER_STATE state);
+    HRESULT setState(FILTER_STATE state);
     FILTER_STATE state_ = State_Stopped;
 
 private:
@@ -60,10 +61,7 @@ public:
         setState(State_Paused);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Run(REFERENCE_TIME) override {
-        setState(State_Running);
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE Run(REFERENCE_TIME) override { return setState(State_Running); }
     HRESULT STDMETHODCALLTYPE GetState(DWORD, FILTER_STATE *State) override {
         if (!State)
             return E_POINTER;

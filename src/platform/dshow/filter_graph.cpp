@@ -1,5 +1,7 @@
 #include "dshow/filter_graph.h"
 
+#include "com/guard.h"
+
 #include "dshow/factories.h"
 #include "dshow/video_renderer.h"
 
@@ -29,7 +31,7 @@ void *FilterGraph::findInterface(REFIID riid) {
 
 HRESULT FilterGraph::AddFilter(IBaseFilter *pFilter, LPCWSTR pName) {
     PLATFORM_ENTER("IGraphBuilder::AddFilter");
-    return addFilter(pFilter, pName);
+    return guarded([&] { return addFilter(pFilter, pName); });
 }
 
 HRESULT FilterGraph::addFilter(IBaseFilter *filter, LPCWSTR name) {
@@ -43,8 +45,13 @@ HRESULT FilterGraph::addFilter(IBaseFilter *filter, LPCWSTR name) {
     HRESULT hr = filter->JoinFilterGraph(static_cast<IGraphBuilder *>(this), name);
     if (FAILED(hr))
         return hr;
-    members_.push_back({ComRef<IBaseFilter>::share(filter), platformFilter});
-    return S_OK;
+    hr = guarded([&] {
+        members_.push_back({ComRef<IBaseFilter>::share(filter), platformFilter});
+        return S_OK;
+    });
+    if (FAILED(hr))
+        filter->JoinFilterGraph(nullptr, nullptr);
+    return hr;
 }
 
 HRESULT FilterGraph::RemoveFilter(IBaseFilter *pFilter) {
@@ -83,23 +90,27 @@ bool FilterGraph::contains(IBaseFilter *filter) const {
     return false;
 }
 
-void FilterGraph::setAll(FILTER_STATE state) {
+HRESULT FilterGraph::setAll(FILTER_STATE state) {
     state_ = state;
     // Sinks start before sources and sources stop before sinks, so no sample
     // ever reaches a filter that is not ready for it.
+    HRESULT result = S_OK;
     if (state == State_Stopped) {
         for (Member &member : members_)
             member.reference->Stop();
     } else {
-        for (auto it = members_.rbegin(); it != members_.rend(); ++it)
-            state == State_Running ? it->reference->Run(0) : it->reference->Pause();
+        for (auto it = members_.rbegin(); it != members_.rend(); ++it) {
+            HRESULT hr = state == State_Running ? it->reference->Run(0) : it->reference->Pause();
+            if (FAILED(hr) && SUCCEEDED(result))
+                result = hr; // the others run all the same, as a stop stops them all
+        }
     }
+    return result;
 }
 
 HRESULT FilterGraph::Run() {
     PLATFORM_ENTER("IMediaControl::Run");
-    setAll(State_Running);
-    return S_OK;
+    return setAll(State_Running);
 }
 
 HRESULT FilterGraph::Pause() {

@@ -44,7 +44,7 @@ private:
         ComRef<IBaseFilter> reference;
         Filter *filter;
     };
-    void setAll(FILTER_STATE state);
+    HRESULT setAll(FILTER_STATE state);
     VideoRenderer *renderer() const;
     HRESULT setWindowFlag(const char *operation, HRESULT (VideoRenderer::*set)(bool), long value);
     HRESULT getWindowFlag(bool (VideoRenderer::*get)() const, long *value);

@@ -3,6 +3,8 @@
 // into it, so a frame that has been delivered never changes.
 #pragma once
 
+#include "com/instrumentation.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -27,6 +29,7 @@ struct PictureAllocator {
     PictureAllocator(const PictureAllocator<U> &) {}
 
     T *allocate(size_t count) {
+        failResource("memory");
         size_t size = count * sizeof(T);
         if (size < hugePage) {
             if (void *block = std::malloc(size ? size : 1))

@@ -5,6 +5,8 @@
 #include "dshow/frame.h"
 #include "dshow/media_type.h"
 
+#include <string>
+
 namespace platform {
 
 class SampleOutput {
@@ -29,6 +31,10 @@ public:
     virtual HRESULT start(const VideoFormat &format, SampleOutput &output) = 0;
     virtual void stop() = 0;
 };
+
+// Says on stderr, in one line, that a source's delivery thread stopped on a
+// failure (running out of memory), so that the graph delivers no more.
+void reportStop(const std::string &source, HRESULT hr);
 
 // Copies top-down rows of B, G, R pixels into the layout that every source
 // delivers: rows bottom-up, each padded with zeros to four bytes.

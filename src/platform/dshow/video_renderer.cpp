@@ -16,9 +16,10 @@ HRESULT VideoRenderer::setVisible(bool on) {
     return S_OK;
 }
 
-void VideoRenderer::onRun() {
+HRESULT VideoRenderer::onRun() {
     if (autoShow_)
         setVisible(true);
+    return S_OK;
 }
 
 IBaseFilter *createVideoRenderer() { return new VideoRenderer; }

@@ -19,7 +19,7 @@ public:
 
 protected:
     const CLSID &classId() const override { return CLSID_VideoRenderer; }
-    void onRun() override;
+    HRESULT onRun() override;
 
 private:
     bool autoShow_ = true;

@@ -38,6 +38,10 @@ QUORIN_PLATFORM_EXPORT int quorin_platform_remove_camera(const char *name);
 // "Interface::Method", API functions by their name, and interface queries
 // "QueryInterface:IName".
 QUORIN_PLATFORM_EXPORT void quorin_platform_fail(const char *operation, int nth, HRESULT result);
+// Makes the nth request from now of a resource run out, as it would when the
+// machine has none left: kind "memory" (picture memory), "object" (a new COM
+// object) or "thread" (a source's delivery thread).
+QUORIN_PLATFORM_EXPORT void quorin_platform_fail_resource(const char *kind, int nth);
 // Calls of the named operation since the last reset.
 QUORIN_PLATFORM_EXPORT long quorin_platform_call_count(const char *operation);
 

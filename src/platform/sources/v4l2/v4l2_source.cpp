@@ -1,5 +1,6 @@
 #include "sources/v4l2/v4l2_source.h"
 
+#include "com/guard.h"
 #include "sources/v4l2/v4l2_io.h"
 
 #include <libv4lconvert.h>
@@ -80,8 +81,21 @@ public:
             release();
             return hr;
         }
-        thread_ = std::thread([this, format, &output] { capture(format, output); });
-        return S_OK;
+        HRESULT started = guarded([&] {
+            failResource("thread");
+            thread_ = std::thread([this, format, &output] {
+                HRESULT hr = guarded([&] {
+                    capture(format, output);
+                    return S_OK;
+                });
+                if (FAILED(hr))
+                    reportStop(path_, hr);
+            });
+            return S_OK;
+        });
+        if (FAILED(started))
+            release();
+        return started;
     }
 
     void stop() override {

@@ -1,5 +1,6 @@
 #include "sources/virtual/virtual_source.h"
 
+#include "com/guard.h"
 #include "sources/virtual/frame_generator.h"
 
 #include <chrono>
@@ -24,7 +25,15 @@ public:
             prepared_ = format;
         }
         stopping_ = false;
-        thread_ = std::thread([this, &output] { deliver(output); });
+        failResource("thread");
+        thread_ = std::thread([this, &output] {
+            HRESULT hr = guarded([&] {
+                deliver(output);
+                return S_OK;
+            });
+            if (FAILED(hr))
+                reportStop(camera_.name, hr);
+        });
         return S_OK;
     }
 
