@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <dirent.h>
 #include <map>
 #include <unistd.h>
 
@@ -30,7 +29,7 @@ public:
     explicit FileDescriptor(const std::string &path) : fd_(openNode(path)) {}
     ~FileDescriptor() {
         if (fd_ >= 0)
-            close(fd_);
+            v4l2Io().close(fd_);
     }
     FileDescriptor(const FileDescriptor &) = delete;
     FileDescriptor &operator=(const FileDescriptor &) = delete;
@@ -133,22 +132,6 @@ bool describe(const std::string &path, CameraDescription &camera) {
     return true;
 }
 
-std::vector<std::pair<int, std::string>> videoNodes() {
-    std::vector<std::pair<int, std::string>> nodes;
-    DIR *dev = opendir("/dev");
-    if (!dev)
-        return nodes;
-    while (dirent *entry = readdir(dev)) {
-        const char *name = entry->d_name;
-        if (std::strncmp(name, "video", 5) != 0 || !name[5] || std::strspn(name + 5, "0123456789") != std::strlen(name + 5))
-            continue;
-        nodes.emplace_back(std::atoi(name + 5), std::string("/dev/") + name);
-    }
-    closedir(dev);
-    std::sort(nodes.begin(), nodes.end());
-    return nodes;
-}
-
 struct Registry {
     std::mutex lock;
     std::map<std::string, DevicePtr> byPath; // the same node keeps its Device while its description holds
@@ -167,14 +150,14 @@ void listV4l2Devices(std::vector<DevicePtr> &devices) {
     if (!systemDevices)
         return;
     Registry &r = registry();
-    for (const auto &node : videoNodes()) {
+    for (const std::string &node : v4l2Io().nodes()) {
         CameraDescription camera;
-        if (!describe(node.second, camera))
+        if (!describe(node, camera))
             continue;
         std::lock_guard<std::mutex> guard(r.lock);
-        DevicePtr &known = r.byPath[node.second];
+        DevicePtr &known = r.byPath[node];
         if (!known || !(known->description() == camera))
-            known = std::make_shared<V4l2Device>(camera, node.second);
+            known = std::make_shared<V4l2Device>(camera, node);
         devices.push_back(known);
     }
 }

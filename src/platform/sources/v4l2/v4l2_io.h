@@ -1,24 +1,47 @@
-// Small helpers for V4L2 device nodes.
+// The calls that V4L2 capture makes to the system, behind one small
+// interface: the real one passes them through; tests put a fake device
+// behind it to drive the capture code without a driver, and to make it fail.
 #pragma once
 
 #include <quorin_platform/com.h>
 
 #include <cerrno>
-#include <fcntl.h>
+#include <poll.h>
 #include <string>
-#include <sys/ioctl.h>
+#include <sys/types.h>
+#include <vector>
 
 namespace platform {
 
-// Opens a device node for capture: read and write, never blocking (buffers
-// are waited for with poll), closed on exec.
-inline int openNode(const std::string &path) { return open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC); }
+class V4l2Io {
+public:
+    virtual ~V4l2Io() = default;
+    // The device nodes /dev/videoN, in the order of N.
+    virtual std::vector<std::string> nodes() = 0;
+    // Opens a node for capture: read and write, never blocking (buffers are
+    // waited for with poll), closed on exec. -1 with errno on failure.
+    virtual int open(const std::string &path) = 0;
+    virtual int close(int fd) = 0;
+    virtual int ioctl(int fd, unsigned long request, void *argument) = 0;
+    // Maps a driver's buffer for reading and writing; MAP_FAILED on failure.
+    virtual void *map(size_t length, int fd, off_t offset) = 0;
+    virtual int unmap(void *start, size_t length) = 0;
+    virtual int poll(pollfd *fds, nfds_t count, int milliseconds) = 0;
+};
+
+// The interface in use: the system's, unless a test put another in place.
+V4l2Io &v4l2Io();
+// Puts io in place (null: the system's again). Only while no V4L2 device is
+// open: the caller keeps io alive until it is replaced.
+void useV4l2Io(V4l2Io *io);
+
+inline int openNode(const std::string &path) { return v4l2Io().open(path); }
 
 // An ioctl that is retried when a signal interrupts it.
 inline int xioctl(int fd, unsigned long request, void *argument) {
     int result;
     do
-        result = ioctl(fd, request, argument);
+        result = v4l2Io().ioctl(fd, request, argument);
     while (result == -1 && errno == EINTR);
     return result;
 }

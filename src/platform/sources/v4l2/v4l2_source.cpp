@@ -3,6 +3,7 @@
 #include "com/guard.h"
 #include "sources/v4l2/v4l2_io.h"
 
+#include <libv4l-plugin.h>
 #include <libv4lconvert.h>
 #include <linux/videodev2.h>
 
@@ -23,6 +24,20 @@ namespace {
 std::atomic<uint32_t> requestedDeviceFormat{0};
 
 constexpr unsigned bufferCount = 4;
+
+int converterIoctl(void *, int fd, unsigned long request, void *argument) {
+    return v4l2Io().ioctl(fd, request, argument);
+}
+ssize_t converterNoIo(void *, int, void *, size_t) {
+    errno = EINVAL;
+    return -1;
+}
+ssize_t converterNoWrite(void *, int, const void *, size_t) {
+    errno = EINVAL;
+    return -1;
+}
+const libv4l_dev_ops converterOps = {nullptr, nullptr, converterIoctl, converterNoIo, converterNoWrite,
+                                     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 // How long one wait for a buffer lasts before the thread looks again; the
 // stop request wakes it at once, so this only bounds a silent device's wait.
 constexpr int pollMilliseconds = 500;
@@ -47,7 +62,8 @@ public:
             unclaim();
             return hr;
         }
-        converter_ = v4lconvert_create(fd_);
+        // The converter asks the device through the same interface.
+        converter_ = v4lconvert_create_with_dev_ops(fd_, nullptr, &converterOps);
         if (!converter_) {
             unclaim();
             return E_OUTOFMEMORY;
@@ -60,7 +76,7 @@ public:
             v4lconvert_destroy(converter_);
         converter_ = nullptr;
         if (fd_ >= 0)
-            close(fd_);
+            v4l2Io().close(fd_);
         fd_ = -1;
     }
 
@@ -180,7 +196,7 @@ private:
             v4l2_buffer buffer = bufferRecord(i);
             if (xioctl(fd_, VIDIOC_QUERYBUF, &buffer) != 0)
                 return resultFromErrno(errno);
-            void *start = mmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, buffer.m.offset);
+            void *start = v4l2Io().map(buffer.length, fd_, static_cast<off_t>(buffer.m.offset));
             if (start == MAP_FAILED)
                 return resultFromErrno(errno);
             mappings_[i] = {start, buffer.length};
@@ -198,7 +214,7 @@ private:
         }
         for (Mapping &mapping : mappings_)
             if (mapping.start != MAP_FAILED)
-                munmap(mapping.start, mapping.length);
+                v4l2Io().unmap(mapping.start, mapping.length);
         if (fd_ >= 0 && !mappings_.empty())
             requestBuffers(0);
         mappings_.clear();
@@ -212,7 +228,7 @@ private:
     void capture(const VideoFormat &format, SampleOutput &output) {
         pollfd waits[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
         for (;;) {
-            if (poll(waits, 2, pollMilliseconds) < 0) {
+            if (v4l2Io().poll(waits, 2, pollMilliseconds) < 0) {
                 if (errno == EINTR)
                     continue;
                 return;

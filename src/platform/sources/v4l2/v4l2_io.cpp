@@ -1,0 +1,56 @@
+#include "sources/v4l2/v4l2_io.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+class SystemIo final : public V4l2Io {
+public:
+    std::vector<std::string> nodes() override {
+        std::vector<std::pair<int, std::string>> found;
+        if (DIR *dev = opendir("/dev")) {
+            while (dirent *entry = readdir(dev)) {
+                const char *name = entry->d_name;
+                if (std::strncmp(name, "video", 5) != 0 || !name[5] ||
+                    std::strspn(name + 5, "0123456789") != std::strlen(name + 5))
+                    continue;
+                found.emplace_back(std::atoi(name + 5), std::string("/dev/") + name);
+            }
+            closedir(dev);
+        }
+        std::sort(found.begin(), found.end());
+        std::vector<std::string> paths;
+        for (auto &node : found)
+            paths.push_back(std::move(node.second));
+        return paths;
+    }
+    int open(const std::string &path) override { return ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC); }
+    int close(int fd) override { return ::close(fd); }
+    int ioctl(int fd, unsigned long request, void *argument) override { return ::ioctl(fd, request, argument); }
+    void *map(size_t length, int fd, off_t offset) override {
+        return mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, offset);
+    }
+    int unmap(void *start, size_t length) override { return munmap(start, length); }
+    int poll(pollfd *fds, nfds_t count, int milliseconds) override { return ::poll(fds, count, milliseconds); }
+};
+
+SystemIo systemIo;
+std::atomic<V4l2Io *> current{&systemIo};
+
+} // namespace
+
+V4l2Io &v4l2Io() { return *current.load(); }
+
+void useV4l2Io(V4l2Io *io) { current = io ? io : &systemIo; }
+
+} // namespace platform
