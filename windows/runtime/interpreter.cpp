@@ -212,33 +212,36 @@ void heapTypeDealloc(PyObject *object) {
     freeObject(object);
 }
 
-void prepareType(PyTypeObject &type, const char *name, Py_ssize_t size, destructor dealloc) {
+// kind: the flag by which the interpreter's own checks (PyBytes_Check and
+// the like, which the module's inline calls use) recognise the type.
+void prepareType(PyTypeObject &type, const char *name, Py_ssize_t size, destructor dealloc,
+                 unsigned long kind = 0) {
     Py_SET_REFCNT(reinterpret_cast<PyObject *>(&type), immortal);
     Py_SET_TYPE(reinterpret_cast<PyObject *>(&type), &metaType);
     type.tp_name = name;
     type.tp_basicsize = size;
     type.tp_dealloc = dealloc;
     type.tp_free = freeObject;
-    type.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_READY;
+    type.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_READY | kind;
 }
 
 void prepareTypes() {
     if (metaType.tp_name)
         return;
-    prepareType(metaType, "type", sizeof(PyTypeObject), heapTypeDealloc);
+    prepareType(metaType, "type", sizeof(PyTypeObject), heapTypeDealloc, Py_TPFLAGS_TYPE_SUBCLASS);
     prepareType(noneType, "NoneType", sizeof(PyObject), plainDealloc);
-    prepareType(intType, "int", sizeof(IntObject), plainDealloc);
-    prepareType(strType, "str", sizeof(StrObject), plainDealloc);
-    prepareType(bytesType, "bytes", sizeof(PyBytesObject), plainDealloc);
-    prepareType(tupleType, "tuple", sizeof(PyTupleObject), tupleDealloc);
-    prepareType(dictType, "dict", sizeof(DictObject), dictDealloc);
+    prepareType(intType, "int", sizeof(IntObject), plainDealloc, Py_TPFLAGS_LONG_SUBCLASS);
+    prepareType(strType, "str", sizeof(StrObject), plainDealloc, Py_TPFLAGS_UNICODE_SUBCLASS);
+    prepareType(bytesType, "bytes", sizeof(PyBytesObject), plainDealloc, Py_TPFLAGS_BYTES_SUBCLASS);
+    prepareType(tupleType, "tuple", sizeof(PyTupleObject), tupleDealloc, Py_TPFLAGS_TUPLE_SUBCLASS);
+    prepareType(dictType, "dict", sizeof(DictObject), dictDealloc, Py_TPFLAGS_DICT_SUBCLASS);
     prepareType(moduleType, "module", sizeof(ModuleObject), moduleDealloc);
     prepareType(functionType, "builtin_function_or_method", sizeof(FunctionObject), plainDealloc);
-    prepareType(typeError, "TypeError", sizeof(PyObject), plainDealloc);
-    prepareType(overflowError, "OverflowError", sizeof(PyObject), plainDealloc);
-    prepareType(memoryError, "MemoryError", sizeof(PyObject), plainDealloc);
-    prepareType(systemError, "SystemError", sizeof(PyObject), plainDealloc);
-    prepareType(unicodeDecodeError, "UnicodeDecodeError", sizeof(PyObject), plainDealloc);
+    prepareType(typeError, "TypeError", sizeof(PyObject), plainDealloc, Py_TPFLAGS_BASE_EXC_SUBCLASS);
+    prepareType(overflowError, "OverflowError", sizeof(PyObject), plainDealloc, Py_TPFLAGS_BASE_EXC_SUBCLASS);
+    prepareType(memoryError, "MemoryError", sizeof(PyObject), plainDealloc, Py_TPFLAGS_BASE_EXC_SUBCLASS);
+    prepareType(systemError, "SystemError", sizeof(PyObject), plainDealloc, Py_TPFLAGS_BASE_EXC_SUBCLASS);
+    prepareType(unicodeDecodeError, "UnicodeDecodeError", sizeof(PyObject), plainDealloc, Py_TPFLAGS_BASE_EXC_SUBCLASS);
 }
 
 // Value building: the formats of Py_BuildValue that the module uses, with
@@ -401,7 +404,8 @@ PyObject *PyErr_NewException(const char *name, PyObject *base, PyObject *dict) {
     type->tp_basicsize = sizeof(PyObject);
     type->tp_dealloc = plainDealloc;
     type->tp_free = freeObject;
-    type->tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HEAPTYPE | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_READY;
+    type->tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HEAPTYPE | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_READY |
+                     Py_TPFLAGS_BASE_EXC_SUBCLASS;
     return reinterpret_cast<PyObject *>(type);
 }
 
