@@ -237,11 +237,12 @@ void prepareTypes() {
     prepareType(dictType, "dict", sizeof(DictObject), dictDealloc, Py_TPFLAGS_DICT_SUBCLASS);
     prepareType(moduleType, "module", sizeof(ModuleObject), moduleDealloc);
     prepareType(functionType, "builtin_function_or_method", sizeof(FunctionObject), plainDealloc);
-    prepareType(typeError, "TypeError", sizeof(PyObject), plainDealloc, Py_TPFLAGS_BASE_EXC_SUBCLASS);
-    prepareType(overflowError, "OverflowError", sizeof(PyObject), plainDealloc, Py_TPFLAGS_BASE_EXC_SUBCLASS);
-    prepareType(memoryError, "MemoryError", sizeof(PyObject), plainDealloc, Py_TPFLAGS_BASE_EXC_SUBCLASS);
-    prepareType(systemError, "SystemError", sizeof(PyObject), plainDealloc, Py_TPFLAGS_BASE_EXC_SUBCLASS);
-    prepareType(unicodeDecodeError, "UnicodeDecodeError", sizeof(PyObject), plainDealloc, Py_TPFLAGS_BASE_EXC_SUBCLASS);
+    const std::pair<PyTypeObject *, const char *> exceptions[] = {
+        {&typeError, "TypeError"},     {&overflowError, "OverflowError"},           {&memoryError, "MemoryError"},
+        {&systemError, "SystemError"}, {&unicodeDecodeError, "UnicodeDecodeError"},
+    };
+    for (const auto &exception : exceptions)
+        prepareType(*exception.first, exception.second, sizeof(PyObject), plainDealloc, Py_TPFLAGS_BASE_EXC_SUBCLASS);
 }
 
 // Value building: the formats of Py_BuildValue that the module uses, with

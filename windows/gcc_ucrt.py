@@ -2,7 +2,7 @@
 on Windows does, instead of msvcrt.dll, which MinGW-w64's GCC links by
 default (GCC 13's -mcrtdll does the same).
 
-usage: ucrt_specs.py COMPILER OUTPUT"""
+usage: gcc_ucrt.py COMPILER OUTPUT"""
 
 import subprocess
 import sys
