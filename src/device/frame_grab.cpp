@@ -66,12 +66,14 @@ PyObject *getbuffer(PyObject *self, PyObject *) {
     record->mediaControl->Run();
     long size = static_cast<long>(imageSize);
     HRESULT hr = record->sampleGrabber->GetCurrentBuffer(&size, buffer);
-    // Unsigned differences stay right when the tick count wraps around.
-    const DWORD started = GetTickCount();
-    for (DWORD step = 1; hr == VFW_E_WRONG_STATE && GetTickCount() - started < firstSampleLimitMs;
-         step = step < longestStepMs ? step + 1 : longestStepMs) {
-        Sleep(step);
-        hr = record->sampleGrabber->GetCurrentBuffer(&size, buffer);
+    if (hr == VFW_E_WRONG_STATE) {
+        // Unsigned differences stay right when the tick count wraps around.
+        const DWORD started = GetTickCount();
+        for (DWORD step = 1; hr == VFW_E_WRONG_STATE && GetTickCount() - started < firstSampleLimitMs;
+             step = step < longestStepMs ? step + 1 : longestStepMs) {
+            Sleep(step);
+            hr = record->sampleGrabber->GetCurrentBuffer(&size, buffer);
+        }
     }
 
     // Only S_OK says that the grabber wrote the frame. With any other code,

@@ -21,17 +21,12 @@ FramePtr FramePool::take() {
     }
     if (!frame)
         frame = std::make_unique<Frame>();
-    std::shared_ptr<Store> store = store_;
-    {
-        std::lock_guard<std::mutex> guard(store->lock);
-        ++store->lent;
-    }
     // The deleter is the loan's return: under the pool's lock, so that the
     // frame is handed out again only after its last holder let go of it.
+    std::shared_ptr<Store> store = store_;
     return FramePtr(frame.release(), [store](Frame *returned) {
         std::unique_ptr<Frame> owned(returned);
         std::lock_guard<std::mutex> guard(store->lock);
-        --store->lent;
         if (store->open && store->idle.size() < store->idleLimit)
             store->idle.push_back(std::move(owned));
     });
@@ -41,11 +36,6 @@ void FramePool::clear() {
     std::vector<std::unique_ptr<Frame>> stale;
     std::lock_guard<std::mutex> guard(store_->lock);
     stale.swap(store_->idle);
-}
-
-size_t FramePool::lent() const {
-    std::lock_guard<std::mutex> guard(store_->lock);
-    return store_->lent;
 }
 
 } // namespace platform

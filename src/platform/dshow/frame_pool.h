@@ -1,7 +1,7 @@
 // The frames a capture filter lends its source. A frame goes back to the pool
 // when the last reference to it goes, whoever drops it (the grabber on the
-// caller's thread, the source on its delivery thread): the pool counts its
-// own loans under its lock, so a frame is reused only once nobody holds it,
+// caller's thread, the source on its delivery thread), through its deleter
+// and under the pool's lock: so a frame is reused only once nobody holds it,
 // and a frame that has been delivered never changes.
 #pragma once
 
@@ -26,8 +26,6 @@ public:
     // Frees the frames waiting for reuse (a new format makes them stale);
     // frames still lent come back later as usual.
     void clear();
-    // Frames lent and not yet returned.
-    size_t lent() const;
 
 private:
     // Shared with the frames' deleters, which may run after the pool is gone.
@@ -35,7 +33,6 @@ private:
         std::mutex lock; // guards everything below
         std::vector<std::unique_ptr<Frame>> idle;
         size_t idleLimit;
-        size_t lent = 0;
         bool open = true;
     };
     std::shared_ptr<Store> store_;
