@@ -73,7 +73,7 @@ def frame_rows():
     for index, (width, height) in enumerate(SIZES):
         first_frame = float("inf")
         for _ in range(3):
-            dev = None
+            dev = frame = None  # the device is free, and its last frame's memory too
             started = time.perf_counter()
             dev = quorin.new_Dev(index, 0)
             frame = dev.getbuffer()[0]

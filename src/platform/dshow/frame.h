@@ -15,10 +15,17 @@
 
 namespace platform {
 
+// Blocks of picture memory that were given back, kept (up to a limit) for
+// the next picture of the same size: a device opened again, or at the same
+// size, then touches no fresh memory. Null, or false, when there is none or
+// no room.
+void *reusePictureBlock(size_t size);
+bool keepPictureBlock(void *block, size_t size);
+
 // Memory for pictures. A block of 2 MB or more is aligned to 2 MB and offered
-// huge pages: the first touch of fresh memory otherwise costs a page fault
-// per 4 kB, which for a 1920x1080 frame takes longer than copying it, and
-// every new frame, picture and device pays it.
+// huge pages, and recycled: the first touch of fresh memory otherwise costs a
+// page fault per 4 kB, which for a 1920x1080 frame takes longer than copying
+// it, and every new frame, picture and device would pay it.
 template <class T>
 struct PictureAllocator {
     using value_type = T;
@@ -36,7 +43,9 @@ struct PictureAllocator {
                 return static_cast<T *>(block);
             throw std::bad_alloc();
         }
-        size_t rounded = (size + hugePage - 1) / hugePage * hugePage;
+        size_t rounded = roundedSize(size);
+        if (void *reused = reusePictureBlock(rounded))
+            return static_cast<T *>(reused);
         void *block = std::aligned_alloc(hugePage, rounded);
         if (!block)
             throw std::bad_alloc();
@@ -45,7 +54,12 @@ struct PictureAllocator {
 #endif
         return static_cast<T *>(block);
     }
-    void deallocate(T *block, size_t) { std::free(block); }
+    void deallocate(T *block, size_t count) {
+        size_t size = count * sizeof(T);
+        if (size < hugePage || !keepPictureBlock(block, roundedSize(size)))
+            std::free(block);
+    }
+    static size_t roundedSize(size_t size) { return (size + hugePage - 1) / hugePage * hugePage; }
 
     template <class U>
     bool operator==(const PictureAllocator<U> &) const { return true; }
