@@ -140,10 +140,6 @@ long callCount(const char *operation) {
     return found == l.calls.end() ? 0 : found->second;
 }
 
-} // namespace platform
-
-namespace platform {
-
 const char *describeFailure(HRESULT hr) {
     return hr == E_OUTOFMEMORY ? "out of memory or threads" : "an unexpected error";
 }

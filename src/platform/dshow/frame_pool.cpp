@@ -2,49 +2,6 @@
 
 namespace platform {
 
-namespace {
-
-// Enough for the pictures and frames of a 3840x2160 camera, or of several
-// smaller ones.
-constexpr size_t keptPictureBytes = size_t(128) << 20;
-
-struct PictureBlocks {
-    std::mutex lock; // guards both members
-    std::vector<std::pair<size_t, void *>> kept;
-    size_t bytes = 0;
-};
-
-PictureBlocks &pictureBlocks() {
-    static PictureBlocks *instance = new PictureBlocks; // outlives static teardown, as frames may
-    return *instance;
-}
-
-} // namespace
-
-void *reusePictureBlock(size_t size) {
-    PictureBlocks &blocks = pictureBlocks();
-    std::lock_guard<std::mutex> guard(blocks.lock);
-    for (auto it = blocks.kept.begin(); it != blocks.kept.end(); ++it) {
-        if (it->first == size) {
-            void *block = it->second;
-            blocks.kept.erase(it);
-            blocks.bytes -= size;
-            return block;
-        }
-    }
-    return nullptr;
-}
-
-bool keepPictureBlock(void *block, size_t size) {
-    PictureBlocks &blocks = pictureBlocks();
-    std::lock_guard<std::mutex> guard(blocks.lock);
-    if (blocks.bytes + size > keptPictureBytes)
-        return false;
-    blocks.kept.emplace_back(size, block);
-    blocks.bytes += size;
-    return true;
-}
-
 FramePool::FramePool(size_t idleLimit) : store_(std::make_shared<Store>()) { store_->idleLimit = idleLimit; }
 
 FramePool::~FramePool() {

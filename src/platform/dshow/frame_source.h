@@ -5,7 +5,9 @@
 #include "dshow/frame.h"
 #include "dshow/media_type.h"
 
+#include <functional>
 #include <string>
+#include <thread>
 
 namespace platform {
 
@@ -32,9 +34,11 @@ public:
     virtual void stop() = 0;
 };
 
-// Says on stderr, in one line, that a source's delivery thread stopped on a
-// failure (running out of memory), so that the graph delivers no more.
-void reportStop(const std::string &source, HRESULT hr);
+// Starts a source's delivery thread running deliver. A failure that escapes
+// deliver (running out of memory) ends the thread and is said once, in one
+// line on stderr naming source; the graph then delivers no more. Throws what
+// the runtime throws when no thread can be had.
+std::thread startDelivery(const std::string &source, std::function<void()> deliver);
 
 // Copies top-down rows of B, G, R pixels into the layout that every source
 // delivers: rows bottom-up, each padded with zeros to four bytes.

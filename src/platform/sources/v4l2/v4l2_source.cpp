@@ -98,15 +98,7 @@ public:
             return hr;
         }
         HRESULT started = guarded([&] {
-            failResource("thread");
-            thread_ = std::thread([this, format, &output] {
-                HRESULT hr = guarded([&] {
-                    capture(format, output);
-                    return S_OK;
-                });
-                if (FAILED(hr))
-                    reportStop(path_, hr);
-            });
+            thread_ = startDelivery(path_, [this, format, &output] { capture(format, output); });
             return S_OK;
         });
         if (FAILED(started))

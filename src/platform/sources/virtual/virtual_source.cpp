@@ -1,6 +1,5 @@
 #include "sources/virtual/virtual_source.h"
 
-#include "com/guard.h"
 #include "sources/virtual/frame_generator.h"
 
 #include <chrono>
@@ -25,15 +24,7 @@ public:
             prepared_ = format;
         }
         stopping_ = false;
-        failResource("thread");
-        thread_ = std::thread([this, &output] {
-            HRESULT hr = guarded([&] {
-                deliver(output);
-                return S_OK;
-            });
-            if (FAILED(hr))
-                reportStop(camera_.name, hr);
-        });
+        thread_ = startDelivery(camera_.name, [this, &output] { deliver(output); });
         return S_OK;
     }
 

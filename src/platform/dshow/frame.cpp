@@ -1,0 +1,87 @@
+#include "dshow/frame.h"
+
+#include "com/instrumentation.h"
+
+#include <cstdlib>
+#include <mutex>
+#include <new>
+
+#include <sys/mman.h>
+
+namespace platform {
+
+namespace {
+
+// Enough for the pictures and frames of a 3840x2160 camera, or of several
+// smaller ones.
+constexpr size_t keptPictureBytes = size_t(128) << 20;
+
+struct PictureBlocks {
+    std::mutex lock; // guards both members
+    std::vector<std::pair<size_t, void *>> kept;
+    size_t bytes = 0;
+};
+
+PictureBlocks &pictureBlocks() {
+    static PictureBlocks *instance = new PictureBlocks; // outlives static teardown, as frames may
+    return *instance;
+}
+
+void *reusePictureBlock(size_t size) {
+    PictureBlocks &blocks = pictureBlocks();
+    std::lock_guard<std::mutex> guard(blocks.lock);
+    for (auto it = blocks.kept.begin(); it != blocks.kept.end(); ++it) {
+        if (it->first == size) {
+            void *block = it->second;
+            blocks.kept.erase(it);
+            blocks.bytes -= size;
+            return block;
+        }
+    }
+    return nullptr;
+}
+
+bool keepPictureBlock(void *block, size_t size) {
+    PictureBlocks &blocks = pictureBlocks();
+    std::lock_guard<std::mutex> guard(blocks.lock);
+    if (blocks.bytes + size > keptPictureBytes)
+        return false;
+    blocks.kept.emplace_back(size, block);
+    blocks.bytes += size;
+    return true;
+}
+
+// The first touch of fresh memory costs a page fault per 4 kB, which for a
+// 1920x1080 frame takes longer than copying it: large blocks are offered
+// huge pages, and kept for reuse.
+constexpr size_t hugePage = size_t(2) << 20;
+
+size_t roundedSize(size_t size) { return (size + hugePage - 1) / hugePage * hugePage; }
+
+} // namespace
+
+void *allocatePicture(size_t size) {
+    failResource("memory");
+    if (size < hugePage) {
+        if (void *block = std::malloc(size ? size : 1))
+            return block;
+        throw std::bad_alloc();
+    }
+    size_t rounded = roundedSize(size);
+    if (void *reused = reusePictureBlock(rounded))
+        return reused;
+    void *block = std::aligned_alloc(hugePage, rounded);
+    if (!block)
+        throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    madvise(block, rounded, MADV_HUGEPAGE); // advice only: without it, plain pages
+#endif
+    return block;
+}
+
+void freePicture(void *block, size_t size) {
+    if (size < hugePage || !keepPictureBlock(block, roundedSize(size)))
+        std::free(block);
+}
+
+} // namespace platform
