@@ -23,7 +23,8 @@ TEST(ColourBars, BarsAboveACounterStripInBottomUpBgr) {
     platform::VideoFormat format;
     format.width = 174;
     format.height = 97;
-    auto bars = platform::createColourBars();
+    std::atomic<int> brightness{platform::maximumBrightness};
+    auto bars = platform::createColourBars(brightness);
     bars->setFormat(format);
     platform::Frame frame;
     bars->render(frame, 0x80000001u);
@@ -45,4 +46,25 @@ TEST(ColourBars, BarsAboveACounterStripInBottomUpBgr) {
     // Padding bytes at each row's end stay zero.
     for (LONG row = 0; row < format.height; ++row)
         EXPECT_EQ(frame.bytes[row * format.stride() + 522] | frame.bytes[row * format.stride() + 523], 0);
+}
+
+TEST(ColourBars, BrightnessScalesTheBarsOfTheNextFrameButNotTheStrip) {
+    platform::VideoFormat format;
+    format.width = 64;
+    format.height = 16;
+    std::atomic<int> brightness{platform::maximumBrightness};
+    auto bars = platform::createColourBars(brightness);
+    bars->setFormat(format);
+    platform::Frame frame;
+    bars->render(frame, 1);
+    EXPECT_EQ(pixelAt(frame.bytes, format, 8, 0), (Rgb{255, 255, 0}));
+
+    // The same frame, rendered again after a change, is redrawn whole.
+    brightness = 128;
+    bars->render(frame, 1);
+    EXPECT_EQ(pixelAt(frame.bytes, format, 8, 0), (Rgb{128, 128, 0}));
+    EXPECT_EQ(pixelAt(frame.bytes, format, 63, 15), (Rgb{255, 255, 255})); // the counter's bit 0
+    brightness = 0;
+    bars->render(frame, 1);
+    EXPECT_EQ(pixelAt(frame.bytes, format, 0, 0), (Rgb{0, 0, 0}));
 }

@@ -22,11 +22,20 @@ struct FakeFormat {
     v4l2_frmsize_stepwise range{};
 };
 
+// A control as VIDIOC_QUERY_EXT_CTRL describes it, with its menu's entries
+// (an empty entry is a gap in the menu) and the errno that setting it gives.
+struct FakeControl {
+    v4l2_query_ext_ctrl query;
+    std::vector<std::string> menu;
+    int setError = 0;
+};
+
 struct FakeNode {
     std::string path;
     std::string card;
     bool capture = true; // false: a metadata node
     std::vector<FakeFormat> formats;
+    std::vector<FakeControl> controls; // in the order of their ids
 };
 
 class FakeV4l2 final : public platform::V4l2Io {
@@ -38,6 +47,7 @@ public:
     std::deque<Event> script;           // consumed one dequeue (or poll) at a time
     Event afterScript = Event::Frame;   // then this, for ever
     int claimError = 0;                 // errno of freeing no buffers when a filter claims the node
+    std::map<uint32_t, int32_t> controlValues; // set through VIDIOC_S_CTRL; the default until then
 
     long openFiles() {
         std::lock_guard<std::mutex> guard(lock_);
@@ -161,6 +171,49 @@ public:
             return 0;
         case VIDIOC_DQBUF:
             return dequeue(file, *static_cast<v4l2_buffer *>(argument));
+        case VIDIOC_QUERY_EXT_CTRL: {
+            auto *query = static_cast<v4l2_query_ext_ctrl *>(argument);
+            bool next = query->id & V4L2_CTRL_FLAG_NEXT_CTRL;
+            uint32_t id = query->id & ~(V4L2_CTRL_FLAG_NEXT_CTRL | V4L2_CTRL_FLAG_NEXT_COMPOUND);
+            for (const FakeControl &control : file.node->controls) {
+                if (next ? control.query.id > id : control.query.id == id) {
+                    *query = control.query;
+                    return 0;
+                }
+            }
+            return fail(EINVAL);
+        }
+        case VIDIOC_QUERYMENU: {
+            auto *item = static_cast<v4l2_querymenu *>(argument);
+            const FakeControl *control = controlOf(*file.node, item->id);
+            if (!control || item->index < control->query.minimum)
+                return fail(EINVAL);
+            size_t entry = item->index - static_cast<size_t>(control->query.minimum);
+            if (entry >= control->menu.size() || control->menu[entry].empty())
+                return fail(EINVAL);
+            if (control->query.type == V4L2_CTRL_TYPE_INTEGER_MENU)
+                item->value = std::stoll(control->menu[entry]);
+            else
+                std::snprintf(reinterpret_cast<char *>(item->name), sizeof item->name, "%s",
+                              control->menu[entry].c_str());
+            return 0;
+        }
+        case VIDIOC_G_CTRL:
+        case VIDIOC_S_CTRL: {
+            auto *value = static_cast<v4l2_control *>(argument);
+            const FakeControl *control = controlOf(*file.node, value->id);
+            if (!control)
+                return fail(EINVAL);
+            auto stored = controlValues.emplace(value->id, static_cast<int32_t>(control->query.default_value)).first;
+            if (request == VIDIOC_G_CTRL) {
+                value->value = stored->second;
+                return 0;
+            }
+            if (control->setError)
+                return fail(control->setError);
+            stored->second = value->value;
+            return 0;
+        }
         case VIDIOC_STREAMON:
         case VIDIOC_STREAMOFF:
             return 0;
@@ -215,6 +268,12 @@ private:
     static int fail(int error) {
         errno = error;
         return -1;
+    }
+    static const FakeControl *controlOf(const FakeNode &node, uint32_t id) {
+        for (const FakeControl &control : node.controls)
+            if (control.query.id == id)
+                return &control;
+        return nullptr;
     }
     static const FakeFormat *formatOf(const FakeNode &node, uint32_t fourcc) {
         for (const FakeFormat &format : node.formats)

@@ -14,6 +14,11 @@ import quorin  # noqa: E402
 
 PLATFORM = platform_control.load()
 
+# The suite runs headless: a desktop's windows appear only in the tests that
+# start a display of their own.
+for name in ("DISPLAY", "WAYLAND_DISPLAY", "QUORIN_DIALOG_HELPER"):
+    os.environ.pop(name, None)
+
 
 @pytest.fixture
 def platform(monkeypatch):

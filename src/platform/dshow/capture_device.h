@@ -16,6 +16,7 @@
 
 namespace platform {
 
+class DeviceControls;
 class FrameSource;
 
 struct FrameSize {
@@ -51,6 +52,10 @@ public:
     // The size the device captures at when a filter is bound to it.
     virtual FrameSize currentSize() const { return description_.sizes.front(); }
     virtual std::unique_ptr<FrameSource> createSource() const = 0;
+    // The device's settings, opened for one property dialog; null, with
+    // error set, when they cannot be read. A device without settings gives
+    // an empty list.
+    virtual std::unique_ptr<DeviceControls> openControls(std::string &error) = 0;
 
     // Marks the device as held by owner; false when another owner holds it.
     bool acquire(const void *owner);

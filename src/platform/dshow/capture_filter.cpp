@@ -148,7 +148,21 @@ void CaptureFilter::deliver(const FramePtr &frame) {
     sink_->receive(frame);
 }
 
-HRESULT CapturePin::applyUserSize(LONG width, LONG height) { return owner_.setCurrentSize(width, height); }
+Device &CapturePin::pageDevice() { return owner_.pageDevice(); }
+
+VideoFormat CapturePin::pageFormat() const { return owner_.currentFormat(); }
+
+HRESULT CapturePin::applyUserSize(LONG width, LONG height) {
+    VideoFormat chosen = owner_.currentFormat();
+    chosen.width = width;
+    chosen.height = height;
+    AM_MEDIA_TYPE type{};
+    HRESULT hr = fillMediaType(type, chosen);
+    if (SUCCEEDED(hr))
+        hr = SetFormat(&type);
+    CoTaskMemFree(type.pbFormat);
+    return hr;
+}
 
 IBaseFilter *createCaptureFilter(const DevicePtr &device) { return new CaptureFilter(device); }
 

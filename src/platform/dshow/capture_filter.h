@@ -28,6 +28,10 @@ public:
     HRESULT STDMETHODCALLTYPE GetPages(CAUUID *pPages) override;
 
     const char *pageKind() const override { return "capture pin"; }
+    Pages pages() const override { return Pages::Format; }
+    Device &pageDevice() override;
+    VideoFormat pageFormat() const override;
+    // Through SetFormat, as a format page sets the size it was closed with.
     HRESULT applyUserSize(LONG width, LONG height) override;
 
 private:
@@ -56,6 +60,9 @@ public:
     HRESULT STDMETHODCALLTYPE GetPages(CAUUID *pPages) override;
 
     const char *pageKind() const override { return "capture filter"; }
+    Pages pages() const override { return Pages::Controls; }
+    Device &pageDevice() override { return *device_; }
+    VideoFormat pageFormat() const override { return currentFormat(); }
     HRESULT applyUserSize(LONG width, LONG height) override { return setCurrentSize(width, height); }
 
 protected:

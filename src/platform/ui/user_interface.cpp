@@ -1,10 +1,14 @@
-// User-interface stand-ins. No window exists and no one clicks: a message
-// box is written to stderr and dismissed at once; a property frame shows
-// nothing, records what it was asked to show, and applies the change that a
-// test queued as the user's.
+// Message boxes and property frames. On a desktop they are windows of the
+// dialog helper (ui/property_window.cpp). Without one (no display named, no
+// helper built, or the helper cannot open the display) no window exists and
+// no one clicks: a message box is written to stderr and dismissed at once; a
+// property frame shows nothing and applies the change that a test queued as
+// the user's. Either way the frame records what it was asked to show.
 #include "dshow/capture_device.h"
 #include "dshow/property_pages.h"
 #include "com/instrumentation.h"
+#include "ui/helper_process.h"
+#include "ui/property_window.h"
 #include "ui/user_interface.h"
 
 #include <quorin_platform/control.h>
@@ -13,6 +17,7 @@
 #include <cstdio>
 #include <mutex>
 #include <optional>
+#include <string>
 
 namespace platform {
 
@@ -91,7 +96,13 @@ int WINAPI MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
         std::lock_guard<std::mutex> guard(d.lock);
         d.lastMessageBoxStyle = uType;
     }
-    std::fprintf(stderr, "[%s] %s\n", lpCaption ? lpCaption : "Error", lpText ? lpText : "");
+    const char *caption = lpCaption ? lpCaption : "Error";
+    const char *text = lpText ? lpText : "";
+    std::string helper = platform::displayNamed() ? platform::dialogHelperPath() : std::string();
+    if (!helper.empty() &&
+        platform::showMessageWindow(helper, caption, text, uType) == platform::WindowResult::Closed)
+        return IDOK;
+    std::fprintf(stderr, "[%s] %s\n", caption, text);
     std::fflush(stderr);
     return IDOK;
 }
@@ -123,8 +134,16 @@ HRESULT WINAPI OleCreatePropertyFrame(HWND hwndOwner, UINT, UINT, LPCOLESTR lpsz
         chosen = d.queuedFormat;
         d.queuedFormat.reset();
     }
-    // The user picks a size and closes with OK; applied outside the record's
-    // lock, since it runs the device's own code.
+    // The window, and the headless stand-in's user, run the device's own
+    // code: outside the record's lock.
+    std::string helper = device && platform::displayNamed() ? platform::dialogHelperPath() : std::string();
+    if (!helper.empty()) {
+        char caption[sizeof platform::desk().lastFrame.caption];
+        platform::toUtf8(lpszCaption ? lpszCaption : L"", caption, sizeof caption);
+        if (platform::showPropertyWindow(helper, caption, *device) == platform::WindowResult::Closed)
+            return S_OK;
+    }
+    // The user picks a size and closes with OK.
     if (chosen && device)
         device->applyUserSize(chosen->width, chosen->height);
     return S_OK;

@@ -1,6 +1,8 @@
 // User-interface services for systems without Windows (user32 and the
-// property frame of OLE Automation). There is no one to click: message boxes
-// are written to stderr and dismissed at once, and no window ever exists.
+// property frame of OLE Automation). On a desktop (a display is named and
+// the dialog helper was built) they are real modal windows; otherwise there
+// is no one to click: message boxes are written to stderr and dismissed at
+// once, and property frames show nothing.
 #pragma once
 
 #include <quorin_platform/com.h>
@@ -8,7 +10,11 @@
 struct HWND__;
 typedef HWND__ *HWND;
 
+#define MB_ICONERROR 0x00000010L
+#define MB_ICONQUESTION 0x00000020L
 #define MB_ICONWARNING 0x00000030L
+#define MB_ICONINFORMATION 0x00000040L
+#define MB_ICONMASK 0x000000F0L
 #define MB_TASKMODAL 0x00002000L
 #define IDOK 1
 

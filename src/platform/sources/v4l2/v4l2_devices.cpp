@@ -1,5 +1,6 @@
 #include "sources/v4l2/v4l2_devices.h"
 
+#include "sources/v4l2/v4l2_controls.h"
 #include "sources/v4l2/v4l2_io.h"
 #include "sources/v4l2/v4l2_source.h"
 
@@ -100,6 +101,9 @@ public:
         return currentSizeOf(node.get(), description().sizes);
     }
     std::unique_ptr<FrameSource> createSource() const override { return createV4l2Source(path_); }
+    std::unique_ptr<DeviceControls> openControls(std::string &error) override {
+        return openV4l2Controls(path_, error);
+    }
 
 private:
     const std::string path_;

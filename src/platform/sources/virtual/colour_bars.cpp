@@ -13,6 +13,14 @@ struct Rgb {
 constexpr Rgb barColours[8] = {{255, 255, 255}, {255, 255, 0}, {0, 255, 255}, {0, 255, 0},
                                {255, 0, 255},   {255, 0, 0},   {0, 0, 255},   {0, 0, 0}};
 
+// A bar's colour at a brightness: at the maximum the colour itself.
+Rgb scaled(Rgb colour, int brightness) {
+    auto scale = [brightness](uint8_t c) {
+        return static_cast<uint8_t>((c * brightness + maximumBrightness / 2) / maximumBrightness);
+    };
+    return {scale(colour.r), scale(colour.g), scale(colour.b)};
+}
+
 void fillSpan(uint8_t *row, size_t x0, size_t x1, Rgb colour) {
     for (size_t x = x0; x < x1; ++x) {
         row[3 * x] = colour.b;
@@ -23,24 +31,18 @@ void fillSpan(uint8_t *row, size_t x0, size_t x1, Rgb colour) {
 
 class ColourBars final : public FrameGenerator {
 public:
+    explicit ColourBars(const std::atomic<int> &brightness) : brightness_(brightness) {}
+
     void setFormat(const VideoFormat &format) override {
         format_ = format;
-        ++generation_;
-        // Rows are stored bottom-up: memory row r shows picture row height-1-r,
-        // so the strip (the picture's lowest eighth) comes first in memory.
-        size_t width = static_cast<size_t>(format.width), height = static_cast<size_t>(format.height);
-        stripRows_ = height / 8;
-        template_.assign(format.imageSize(), 0);
-        if (height == 0)
-            return;
-        uint8_t *barRow = template_.data() + stripRows_ * format.stride();
-        for (size_t i = 0; i < 8; ++i)
-            fillSpan(barRow, i * width / 8, (i + 1) * width / 8, barColours[i]);
-        for (size_t r = stripRows_ + 1; r < height; ++r)
-            std::memcpy(template_.data() + r * format.stride(), barRow, format.stride());
+        drawTemplate();
     }
 
     void render(Frame &frame, uint64_t sequence) override {
+        // The brightness may change between samples (from a property
+        // dialog): the bars are drawn again, the frames made anew.
+        if (brightness_.load(std::memory_order_relaxed) != drawnBrightness_)
+            drawTemplate();
         if (frame.formatGeneration != generation_ || frame.bytes.size() != template_.size()) {
             frame.bytes = template_;
             frame.formatGeneration = generation_;
@@ -59,6 +61,26 @@ public:
     }
 
 private:
+    void drawTemplate() {
+        const VideoFormat &format = format_;
+        ++generation_;
+        drawnBrightness_ = brightness_.load(std::memory_order_relaxed);
+        // Rows are stored bottom-up: memory row r shows picture row height-1-r,
+        // so the strip (the picture's lowest eighth) comes first in memory.
+        size_t width = static_cast<size_t>(format.width), height = static_cast<size_t>(format.height);
+        stripRows_ = height / 8;
+        template_.assign(format.imageSize(), 0);
+        if (height == 0)
+            return;
+        uint8_t *barRow = template_.data() + stripRows_ * format.stride();
+        for (size_t i = 0; i < 8; ++i)
+            fillSpan(barRow, i * width / 8, (i + 1) * width / 8, scaled(barColours[i], drawnBrightness_));
+        for (size_t r = stripRows_ + 1; r < height; ++r)
+            std::memcpy(template_.data() + r * format.stride(), barRow, format.stride());
+    }
+
+    const std::atomic<int> &brightness_;
+    int drawnBrightness_ = maximumBrightness;
     VideoFormat format_;
     uint64_t generation_ = 0;
     size_t stripRows_ = 0;
@@ -67,6 +89,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<FrameGenerator> createColourBars() { return std::make_unique<ColourBars>(); }
+std::unique_ptr<FrameGenerator> createColourBars(const std::atomic<int> &brightness) {
+    return std::make_unique<ColourBars>(brightness);
+}
 
 } // namespace platform

@@ -7,6 +7,7 @@
 #include "dshow/frame.h"
 #include "dshow/media_type.h"
 
+#include <atomic>
 #include <memory>
 
 namespace platform {
@@ -19,8 +20,14 @@ public:
     virtual void render(Frame &frame, uint64_t sequence) = 0;
 };
 
+// The bars' brightness runs from 0 (black) to this, where every bar has its
+// full colour.
+constexpr int maximumBrightness = 255;
+
 // Eight vertical colour bars above a strip of 32 cells that shows the
-// sample's sequence number in binary, most significant bit on the left.
-std::unique_ptr<FrameGenerator> createColourBars();
+// sample's sequence number in binary, most significant bit on the left. The
+// bars are scaled by brightness, which may change while samples are made and
+// must outlive the generator; the strip is not.
+std::unique_ptr<FrameGenerator> createColourBars(const std::atomic<int> &brightness);
 
 } // namespace platform

@@ -12,7 +12,8 @@ namespace {
 
 class VirtualSource final : public FrameSource {
 public:
-    explicit VirtualSource(const CameraDescription &camera) : camera_(camera), generator_(createColourBars()) {}
+    VirtualSource(const CameraDescription &camera, const std::atomic<int> &brightness)
+        : camera_(camera), generator_(createColourBars(brightness)) {}
     ~VirtualSource() override { stop(); }
 
     HRESULT start(const VideoFormat &format, SampleOutput &output) override {
@@ -74,8 +75,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<FrameSource> createVirtualSource(const CameraDescription &camera) {
-    return std::make_unique<VirtualSource>(camera);
+std::unique_ptr<FrameSource> createVirtualSource(const CameraDescription &camera, const std::atomic<int> &brightness) {
+    return std::make_unique<VirtualSource>(camera, brightness);
 }
 
 } // namespace platform

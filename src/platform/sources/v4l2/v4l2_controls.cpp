@@ -1,0 +1,141 @@
+#include "sources/v4l2/v4l2_controls.h"
+
+#include "sources/v4l2/v4l2_io.h"
+
+#include <linux/videodev2.h>
+
+#include <cstring>
+#include <map>
+
+namespace platform {
+
+namespace {
+
+std::string nameOf(const char *text, size_t size) { return std::string(text, strnlen(text, size)); }
+
+// The classes whose controls set a camera up: the common picture controls
+// and the camera's own (exposure, focus, zoom...).
+bool shownClass(uint32_t id) {
+    uint32_t kind = V4L2_CTRL_ID2CLASS(id);
+    return kind == V4L2_CTRL_CLASS_USER || kind == V4L2_CTRL_CLASS_CAMERA;
+}
+
+bool typeOf(uint32_t v4l2Type, ControlType &type) {
+    switch (v4l2Type) {
+    case V4L2_CTRL_TYPE_INTEGER:
+        type = ControlType::Integer;
+        return true;
+    case V4L2_CTRL_TYPE_BOOLEAN:
+        type = ControlType::Boolean;
+        return true;
+    case V4L2_CTRL_TYPE_MENU:
+        type = ControlType::Menu;
+        return true;
+    case V4L2_CTRL_TYPE_INTEGER_MENU:
+        type = ControlType::IntegerMenu;
+        return true;
+    case V4L2_CTRL_TYPE_BUTTON:
+        type = ControlType::Button;
+        return true;
+    default: // 64-bit integers, strings, bitmasks, arrays: not on these pages
+        return false;
+    }
+}
+
+class V4l2Controls final : public DeviceControls {
+public:
+    explicit V4l2Controls(int fd) : fd_(fd) {}
+    ~V4l2Controls() override { v4l2Io().close(fd_); }
+
+    std::vector<Control> list() override {
+        std::vector<Control> controls;
+        std::map<uint32_t, std::string> groups; // the driver's name for each class
+        uint32_t after = 0;
+        for (;;) {
+            v4l2_query_ext_ctrl query{};
+            query.id = after | V4L2_CTRL_FLAG_NEXT_CTRL;
+            // The end of the list, or a driver that would go round for ever.
+            if (xioctl(fd_, VIDIOC_QUERY_EXT_CTRL, &query) != 0 || query.id <= after)
+                break;
+            after = query.id;
+            if (query.type == V4L2_CTRL_TYPE_CTRL_CLASS) {
+                groups[V4L2_CTRL_ID2CLASS(query.id)] = nameOf(query.name, sizeof query.name);
+                continue;
+            }
+            Control c;
+            if (!shownClass(query.id) || (query.flags & V4L2_CTRL_FLAG_DISABLED) || !typeOf(query.type, c.type))
+                continue;
+            c.id = query.id;
+            c.name = nameOf(query.name, sizeof query.name);
+            auto named = groups.find(V4L2_CTRL_ID2CLASS(query.id));
+            c.group = named != groups.end() ? named->second : defaultGroup(query.id);
+            c.minimum = query.minimum;
+            c.maximum = query.maximum;
+            c.step = query.step ? static_cast<int64_t>(query.step) : 1;
+            c.defaultValue = query.default_value;
+            c.inactive = query.flags & V4L2_CTRL_FLAG_INACTIVE;
+            c.readOnly = query.flags & V4L2_CTRL_FLAG_READ_ONLY;
+            c.grabbed = query.flags & V4L2_CTRL_FLAG_GRABBED;
+            if (c.type != ControlType::Button && !(query.flags & V4L2_CTRL_FLAG_WRITE_ONLY))
+                c.value = read(c.id, c.defaultValue);
+            if (c.type == ControlType::Menu || c.type == ControlType::IntegerMenu)
+                listChoices(c);
+            controls.push_back(std::move(c));
+        }
+        return controls;
+    }
+
+    std::string set(uint32_t id, int64_t value) override {
+        v4l2_control control{};
+        control.id = id;
+        control.value = static_cast<int32_t>(value);
+        if (value < INT32_MIN || value > INT32_MAX)
+            return "the value is out of range";
+        if (xioctl(fd_, VIDIOC_S_CTRL, &control) != 0)
+            return std::string("the device refused the value (") + std::strerror(errno) + ")";
+        return {};
+    }
+
+private:
+    static std::string defaultGroup(uint32_t id) {
+        return V4L2_CTRL_ID2CLASS(id) == V4L2_CTRL_CLASS_CAMERA ? "Camera Controls" : "User Controls";
+    }
+
+    int64_t read(uint32_t id, int64_t fallback) {
+        v4l2_control control{};
+        control.id = id;
+        return xioctl(fd_, VIDIOC_G_CTRL, &control) == 0 ? control.value : fallback;
+    }
+
+    // A menu's entries; the indices a driver skips (gaps) are left out.
+    void listChoices(Control &c) {
+        for (int64_t index = c.minimum; index <= c.maximum && index - c.minimum < 1024; ++index) {
+            v4l2_querymenu item{};
+            item.id = c.id;
+            item.index = static_cast<uint32_t>(index);
+            if (xioctl(fd_, VIDIOC_QUERYMENU, &item) != 0)
+                continue;
+            std::string label = c.type == ControlType::Menu ? nameOf(reinterpret_cast<const char *>(item.name),
+                                                                     sizeof item.name)
+                                                            : std::to_string(static_cast<long long>(item.value));
+            c.choices.push_back({index, label});
+        }
+    }
+
+    int fd_;
+};
+
+} // namespace
+
+std::unique_ptr<DeviceControls> openV4l2Controls(const std::string &path, std::string &error) {
+    // A file of its own: controls can be read and set while another file of
+    // this process (the capture filter's) or of another streams.
+    int fd = openNode(path);
+    if (fd < 0) {
+        error = path + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    return std::make_unique<V4l2Controls>(fd);
+}
+
+} // namespace platform

@@ -1,0 +1,356 @@
+#include "ui/dialogs/property_sheet.h"
+
+#include <glib-unix.h>
+#include <gtk/gtk.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace dialogs {
+
+namespace {
+
+struct ControlRow {
+    uint32_t id;
+    std::string type;
+    GtkWidget *widget;
+    GtkWidget *state; // says why the control cannot be changed now
+    bool readOnly;
+};
+
+struct Sheet {
+    GtkWidget *window = nullptr;
+    GtkWidget *status = nullptr; // the device's refusal of the last change
+    GtkWidget *apply = nullptr;
+    std::vector<ControlRow> rows;
+    // The format page: the sizes offered and the one the device has.
+    GtkWidget *sizes = nullptr;
+    json offered = json::array();
+    int appliedSize = -1;
+    guint watch = 0;       // the platform's end of the socket
+    bool updating = false; // widgets being set from the device's answer
+    bool shown = false;
+    bool closed = false;
+};
+
+void markChanged(Sheet &sheet) { gtk_widget_set_sensitive(sheet.apply, TRUE); }
+
+void showStatus(Sheet &sheet, const std::string &text) { gtk_label_set_text(GTK_LABEL(sheet.status), text.c_str()); }
+
+// The platform is gone: nothing this window does can reach the device.
+void lose(Sheet &sheet) {
+    sheet.closed = true;
+    gtk_main_quit();
+}
+
+void close(Sheet &sheet, const char *how) {
+    if (sheet.closed)
+        return;
+    sheet.closed = true;
+    send({{"close", how}});
+    gtk_main_quit();
+}
+
+// Values and states as the device reports them, put in the widgets without
+// reporting them back as changes.
+void update(Sheet &sheet, const json &states) {
+    sheet.updating = true;
+    for (const json &state : states) {
+        for (ControlRow &row : sheet.rows) {
+            if (row.id != state.value("id", 0u))
+                continue;
+            int64_t value = state.value("value", int64_t{0});
+            if (row.type == "integer")
+                gtk_range_set_value(GTK_RANGE(row.widget), static_cast<double>(value));
+            else if (row.type == "boolean")
+                gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(row.widget), value != 0);
+            else if (row.type == "menu" || row.type == "integer menu")
+                gtk_combo_box_set_active_id(GTK_COMBO_BOX(row.widget), std::to_string(value).c_str());
+            bool inactive = state.value("inactive", false), grabbed = state.value("grabbed", false);
+            const char *why = row.readOnly ? "read-only" : grabbed ? "busy" : inactive ? "inactive" : "";
+            gtk_label_set_text(GTK_LABEL(row.state), why);
+            gtk_widget_set_sensitive(row.widget, !*why);
+        }
+    }
+    sheet.updating = false;
+}
+
+void change(Sheet &sheet, uint32_t id, int64_t value) {
+    if (sheet.updating || sheet.closed)
+        return;
+    json answer;
+    if (!ask({{"set", {{"id", id}, {"value", value}}}}, answer))
+        return lose(sheet);
+    update(sheet, answer.value("controls", json::array()));
+    showStatus(sheet, answer.value("refused", std::string()));
+    markChanged(sheet);
+}
+
+struct Handler {
+    Sheet *sheet;
+    uint32_t id;
+};
+
+Handler *handlerFor(Sheet &sheet, uint32_t id, GtkWidget *widget) {
+    auto *handler = new Handler{&sheet, id};
+    g_object_set_data_full(G_OBJECT(widget), "quorin-handler", handler,
+                           [](gpointer data) { delete static_cast<Handler *>(data); });
+    return handler;
+}
+
+void onSlider(GtkRange *range, gpointer data) {
+    auto *h = static_cast<Handler *>(data);
+    change(*h->sheet, h->id, std::llround(gtk_range_get_value(range)));
+}
+void onToggle(GtkToggleButton *button, gpointer data) {
+    auto *h = static_cast<Handler *>(data);
+    change(*h->sheet, h->id, gtk_toggle_button_get_active(button) ? 1 : 0);
+}
+void onChoice(GtkComboBox *box, gpointer data) {
+    auto *h = static_cast<Handler *>(data);
+    const char *id = gtk_combo_box_get_active_id(box);
+    if (id)
+        change(*h->sheet, h->id, std::stoll(id));
+}
+void onPress(GtkButton *, gpointer data) {
+    auto *h = static_cast<Handler *>(data);
+    change(*h->sheet, h->id, 1);
+}
+
+GtkWidget *controlWidget(Sheet &sheet, const json &c) {
+    std::string type = c.value("type", std::string());
+    uint32_t id = c.value("id", 0u);
+    GtkWidget *widget;
+    if (type == "integer") {
+        double step = std::max<double>(1, c.value("step", 1.0));
+        widget = gtk_scale_new_with_range(GTK_ORIENTATION_HORIZONTAL, c.value("minimum", 0.0),
+                                          std::max(c.value("minimum", 0.0) + step, c.value("maximum", 0.0)), step);
+        gtk_scale_set_digits(GTK_SCALE(widget), 0);
+        gtk_scale_set_value_pos(GTK_SCALE(widget), GTK_POS_RIGHT);
+        gtk_range_set_round_digits(GTK_RANGE(widget), 0);
+        gtk_widget_set_size_request(widget, 260, -1);
+        g_signal_connect(widget, "value-changed", G_CALLBACK(onSlider), handlerFor(sheet, id, widget));
+    } else if (type == "boolean") {
+        widget = gtk_check_button_new();
+        g_signal_connect(widget, "toggled", G_CALLBACK(onToggle), handlerFor(sheet, id, widget));
+    } else if (type == "menu" || type == "integer menu") {
+        widget = gtk_combo_box_text_new();
+        for (const json &choice : c.value("choices", json::array()))
+            gtk_combo_box_text_append(GTK_COMBO_BOX_TEXT(widget), std::to_string(choice[0].get<int64_t>()).c_str(),
+                                      choice[1].get<std::string>().c_str());
+        g_signal_connect(widget, "changed", G_CALLBACK(onChoice), handlerFor(sheet, id, widget));
+    } else {
+        widget = gtk_button_new_with_label(c.value("name", std::string()).c_str());
+        gtk_widget_set_halign(widget, GTK_ALIGN_START);
+        g_signal_connect(widget, "clicked", G_CALLBACK(onPress), handlerFor(sheet, id, widget));
+    }
+    gtk_widget_set_hexpand(widget, TRUE);
+    return widget;
+}
+
+GtkWidget *label(const std::string &text, float xalign = 0) {
+    GtkWidget *widget = gtk_label_new(text.c_str());
+    gtk_label_set_xalign(GTK_LABEL(widget), xalign);
+    return widget;
+}
+
+GtkWidget *grid() {
+    GtkWidget *g = gtk_grid_new();
+    gtk_grid_set_row_spacing(GTK_GRID(g), 8);
+    gtk_grid_set_column_spacing(GTK_GRID(g), 12);
+    gtk_container_set_border_width(GTK_CONTAINER(g), 12);
+    return g;
+}
+
+GtkWidget *controlPage(Sheet &sheet, const json &page) {
+    GtkWidget *g = grid();
+    int top = 0;
+    if (page.contains("note"))
+        gtk_grid_attach(GTK_GRID(g), label(page["note"].get<std::string>()), 0, top++, 3, 1);
+    json states = json::array();
+    for (const json &c : page.value("controls", json::array())) {
+        GtkWidget *widget = controlWidget(sheet, c);
+        // A button says its name itself.
+        std::string name = c.value("type", std::string()) == "button" ? "" : c.value("name", std::string());
+        GtkWidget *state = label("");
+        gtk_widget_set_sensitive(state, FALSE);
+        gtk_grid_attach(GTK_GRID(g), label(name), 0, top, 1, 1);
+        gtk_grid_attach(GTK_GRID(g), widget, 1, top, 1, 1);
+        gtk_grid_attach(GTK_GRID(g), state, 2, top++, 1, 1);
+        sheet.rows.push_back({c.value("id", 0u), c.value("type", std::string()), widget, state,
+                              c.value("read_only", false)});
+        states.push_back(c);
+    }
+    update(sheet, states);
+    GtkWidget *scrolled = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
+    gtk_scrolled_window_set_propagate_natural_height(GTK_SCROLLED_WINDOW(scrolled), TRUE);
+    gtk_scrolled_window_set_max_content_height(GTK_SCROLLED_WINDOW(scrolled), 520);
+    gtk_container_add(GTK_CONTAINER(scrolled), g);
+    return scrolled;
+}
+
+std::string sizeText(const json &size) {
+    return std::to_string(size[0].get<long>()) + " x " + std::to_string(size[1].get<long>());
+}
+
+void onSize(GtkComboBox *, gpointer data) {
+    auto *sheet = static_cast<Sheet *>(data);
+    if (!sheet->updating)
+        markChanged(*sheet);
+}
+
+GtkWidget *formatPage(Sheet &sheet, const json &page) {
+    GtkWidget *g = grid();
+    char rate[32];
+    std::snprintf(rate, sizeof rate, "%g fps", page.value("fps", 0.0));
+    gtk_grid_attach(GTK_GRID(g), label("Frame rate:"), 0, 0, 1, 1);
+    gtk_grid_attach(GTK_GRID(g), label(rate), 1, 0, 1, 1);
+    gtk_grid_attach(GTK_GRID(g), label("Color space / compression:"), 0, 1, 1, 1);
+    gtk_grid_attach(GTK_GRID(g), label(page.value("colour", std::string())), 1, 1, 1, 1);
+    gtk_grid_attach(GTK_GRID(g), label("Output size:"), 0, 2, 1, 1);
+    sheet.sizes = gtk_combo_box_text_new();
+    sheet.offered = page.value("sizes", json::array());
+    json current = page.value("current", json::array());
+    for (size_t i = 0; i < sheet.offered.size(); ++i) {
+        gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(sheet.sizes), sizeText(sheet.offered[i]).c_str());
+        if (sheet.offered[i] == current)
+            sheet.appliedSize = static_cast<int>(i);
+    }
+    sheet.updating = true;
+    gtk_combo_box_set_active(GTK_COMBO_BOX(sheet.sizes), sheet.appliedSize);
+    sheet.updating = false;
+    g_signal_connect(sheet.sizes, "changed", G_CALLBACK(onSize), &sheet);
+    gtk_widget_set_hexpand(sheet.sizes, TRUE);
+    gtk_grid_attach(GTK_GRID(g), sheet.sizes, 1, 2, 1, 1);
+    return g;
+}
+
+// Apply, or the first half of OK: false when the device refused.
+bool applyChanges(Sheet &sheet) {
+    json apply = json::object();
+    int chosen = sheet.sizes ? gtk_combo_box_get_active(GTK_COMBO_BOX(sheet.sizes)) : -1;
+    if (chosen >= 0 && chosen != sheet.appliedSize)
+        apply["size"] = sheet.offered[static_cast<size_t>(chosen)];
+    json answer;
+    if (!ask({{"apply", apply}}, answer)) {
+        lose(sheet);
+        return false;
+    }
+    if (answer.contains("refused")) {
+        showStatus(sheet, answer["refused"].get<std::string>());
+        return false;
+    }
+    if (apply.contains("size"))
+        sheet.appliedSize = chosen;
+    showStatus(sheet, "");
+    gtk_widget_set_sensitive(sheet.apply, FALSE);
+    return true;
+}
+
+void onOk(GtkButton *, gpointer data) {
+    auto *sheet = static_cast<Sheet *>(data);
+    if (applyChanges(*sheet))
+        close(*sheet, "ok");
+}
+void onCancel(GtkButton *, gpointer data) { close(*static_cast<Sheet *>(data), "cancel"); }
+void onApply(GtkButton *, gpointer data) { applyChanges(*static_cast<Sheet *>(data)); }
+gboolean onDelete(GtkWidget *, GdkEvent *, gpointer data) {
+    close(*static_cast<Sheet *>(data), "cancel");
+    return TRUE;
+}
+
+// Escape closes the window as Cancel does, as on Windows.
+gboolean onKey(GtkWidget *, GdkEventKey *event, gpointer data) {
+    if (event->keyval != GDK_KEY_Escape)
+        return FALSE;
+    close(*static_cast<Sheet *>(data), "cancel");
+    return TRUE;
+}
+
+gboolean onMapped(GtkWidget *, GdkEvent *, gpointer data) {
+    auto *sheet = static_cast<Sheet *>(data);
+    if (!sheet->shown && !send({{"shown", true}}))
+        lose(*sheet);
+    sheet->shown = true;
+    return FALSE;
+}
+
+// The platform never speaks unasked: input or a hang-up now means it is gone.
+gboolean onPlatform(gint, GIOCondition, gpointer data) {
+    auto *sheet = static_cast<Sheet *>(data);
+    sheet->watch = 0;
+    lose(*sheet);
+    return G_SOURCE_REMOVE;
+}
+
+GtkWidget *button(const char *mnemonic, GCallback callback, Sheet &sheet) {
+    GtkWidget *b = gtk_button_new_with_mnemonic(mnemonic);
+    g_signal_connect(b, "clicked", callback, &sheet);
+    return b;
+}
+
+} // namespace
+
+void runPropertySheet(const json &opening) {
+    Sheet sheet;
+    sheet.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(sheet.window), opening.value("caption", std::string()).c_str());
+    gtk_window_set_modal(GTK_WINDOW(sheet.window), TRUE);
+    gtk_window_set_type_hint(GTK_WINDOW(sheet.window), GDK_WINDOW_TYPE_HINT_DIALOG);
+    gtk_window_set_position(GTK_WINDOW(sheet.window), GTK_WIN_POS_CENTER);
+    gtk_window_set_resizable(GTK_WINDOW(sheet.window), FALSE);
+
+    GtkWidget *notebook = gtk_notebook_new();
+    for (const json &page : opening.value("pages", json::array())) {
+        bool format = page.value("kind", std::string()) == "format";
+        GtkWidget *content = format ? formatPage(sheet, page) : controlPage(sheet, page);
+        gtk_notebook_append_page(GTK_NOTEBOOK(notebook), content,
+                                 gtk_label_new(page.value("title", std::string()).c_str()));
+    }
+    sheet.status = label("");
+    gtk_label_set_line_wrap(GTK_LABEL(sheet.status), TRUE);
+    gtk_widget_set_margin_start(sheet.status, 12);
+
+    GtkWidget *buttons = gtk_button_box_new(GTK_ORIENTATION_HORIZONTAL);
+    gtk_button_box_set_layout(GTK_BUTTON_BOX(buttons), GTK_BUTTONBOX_END);
+    gtk_box_set_spacing(GTK_BOX(buttons), 6);
+    GtkWidget *ok = button("_OK", G_CALLBACK(onOk), sheet);
+    sheet.apply = button("_Apply", G_CALLBACK(onApply), sheet);
+    gtk_container_add(GTK_CONTAINER(buttons), ok);
+    gtk_container_add(GTK_CONTAINER(buttons), button("_Cancel", G_CALLBACK(onCancel), sheet));
+    gtk_container_add(GTK_CONTAINER(buttons), sheet.apply);
+    gtk_widget_set_sensitive(sheet.apply, FALSE);
+
+    GtkWidget *box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 8);
+    gtk_container_set_border_width(GTK_CONTAINER(box), 8);
+    gtk_box_pack_start(GTK_BOX(box), notebook, TRUE, TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(box), sheet.status, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), buttons, FALSE, FALSE, 0);
+    gtk_container_add(GTK_CONTAINER(sheet.window), box);
+
+    g_signal_connect(sheet.window, "delete-event", G_CALLBACK(onDelete), &sheet);
+    g_signal_connect(sheet.window, "map-event", G_CALLBACK(onMapped), &sheet);
+    g_signal_connect(sheet.window, "key-press-event", G_CALLBACK(onKey), &sheet);
+    sheet.watch = g_unix_fd_add(STDIN_FILENO, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+                                onPlatform, &sheet);
+    gtk_widget_show_all(sheet.window);
+    // The first control (or the size) has the keyboard, as on Windows.
+    for (const ControlRow &row : sheet.rows) {
+        if (gtk_widget_get_sensitive(row.widget)) {
+            gtk_widget_grab_focus(row.widget);
+            break;
+        }
+    }
+    if (sheet.sizes)
+        gtk_widget_grab_focus(sheet.sizes);
+    gtk_main();
+    if (!sheet.closed)
+        close(sheet, "cancel");
+    if (sheet.watch)
+        g_source_remove(sheet.watch);
+    gtk_widget_destroy(sheet.window);
+}
+
+} // namespace dialogs

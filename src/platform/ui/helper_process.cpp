@@ -1,0 +1,174 @@
+#include "ui/helper_process.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace platform {
+
+namespace {
+
+// A line longer than this is no message of the helper's.
+constexpr size_t longestLine = 1 << 20;
+
+std::string describeStatus(int status) {
+    if (WIFEXITED(status))
+        return "exit status " + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status))
+        return "killed by signal " + std::to_string(WTERMSIG(status));
+    return "status " + std::to_string(status);
+}
+
+} // namespace
+
+std::string dialogHelperPath() {
+    const char *chosen = std::getenv("QUORIN_DIALOG_HELPER");
+    if (chosen && *chosen)
+        return chosen;
+    Dl_info self{};
+    if (!dladdr(reinterpret_cast<void *>(&dialogHelperPath), &self) || !self.dli_fname)
+        return {};
+    std::string path = self.dli_fname;
+    size_t slash = path.rfind('/');
+    path = (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/quorin-dialogs";
+    return access(path.c_str(), X_OK) == 0 ? path : std::string();
+}
+
+bool displayNamed() {
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char *value = std::getenv(name);
+        if (value && *value)
+            return true;
+    }
+    return false;
+}
+
+HelperProcess::~HelperProcess() {
+    if (socket_ >= 0)
+        close(socket_);
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+bool HelperProcess::start(const std::string &program, std::string &error) {
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    // dup2 clears close-on-exec on the copies: the helper keeps its end as
+    // standard input and output, and nothing else of ours.
+    posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+    char *argv[] = {const_cast<char *>(program.c_str()), nullptr};
+    int failed = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(ends[1]);
+    if (failed) {
+        pid_ = -1;
+        close(ends[0]);
+        error = program + ": " + std::strerror(failed);
+        return false;
+    }
+    socket_ = ends[0];
+    return true;
+}
+
+bool HelperProcess::send(const nlohmann::json &message) {
+    std::string line = message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    for (size_t sent = 0; sent < line.size();) {
+        // No SIGPIPE when the helper is gone: the caller may not ignore it.
+        ssize_t n = ::send(socket_, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        sent += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool HelperProcess::takeLine(std::string &line) {
+    size_t end = pending_.find('\n');
+    if (end == std::string::npos)
+        return false;
+    line = pending_.substr(0, end);
+    pending_.erase(0, end + 1);
+    return true;
+}
+
+HelperProcess::Received HelperProcess::receive(nlohmann::json &message, int timeoutMs) {
+    using clock = std::chrono::steady_clock;
+    const auto deadline = clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    std::string line;
+    while (!takeLine(line)) {
+        if (pending_.size() > longestLine)
+            return Received::Malformed;
+        int wait = -1;
+        if (timeoutMs >= 0) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
+            if (left <= 0)
+                return Received::TimedOut;
+            wait = static_cast<int>(left);
+        }
+        pollfd readable{socket_, POLLIN, 0};
+        int ready = poll(&readable, 1, wait);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0)
+            return Received::Ended;
+        if (ready == 0)
+            continue;
+        char buffer[4096];
+        ssize_t n = recv(socket_, buffer, sizeof buffer, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return Received::Ended;
+        pending_.append(buffer, static_cast<size_t>(n));
+    }
+    message = nlohmann::json::parse(line, nullptr, false);
+    return message.is_object() ? Received::Message : Received::Malformed;
+}
+
+std::string HelperProcess::finish(int graceMs) {
+    if (socket_ >= 0)
+        close(socket_);
+    socket_ = -1;
+    if (pid_ <= 0)
+        return {};
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs);
+    for (;;) {
+        pid_t done = waitpid(pid_, &status, WNOHANG);
+        if (done == pid_ || (done < 0 && errno != EINTR))
+            break;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            kill(pid_, SIGKILL);
+            while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+            }
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    pid_ = -1;
+    return describeStatus(status);
+}
+
+} // namespace platform

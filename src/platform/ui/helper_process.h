@@ -1,0 +1,52 @@
+// The program that shows the platform's windows (dialogs/): started for one
+// dialog, spoken to in lines of JSON over a socket that is its standard input
+// and output, and waited for. No toolkit is loaded into the caller's process.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <sys/types.h>
+
+namespace platform {
+
+// The helper to start: QUORIN_DIALOG_HELPER when set, otherwise
+// "quorin-dialogs" beside the library that holds the platform. Empty when
+// there is none there (it is not built without its toolkit).
+std::string dialogHelperPath();
+
+// Whether a desktop may be reachable: DISPLAY or WAYLAND_DISPLAY is set. The
+// helper itself says when it cannot open the display it names.
+bool displayNamed();
+
+class HelperProcess {
+public:
+    HelperProcess() = default;
+    HelperProcess(const HelperProcess &) = delete;
+    HelperProcess &operator=(const HelperProcess &) = delete;
+    // Kills a helper that is still running and reaps it.
+    ~HelperProcess();
+
+    // Starts program; false, with the reason, when it cannot be run.
+    bool start(const std::string &program, std::string &error);
+    // False when the helper is gone.
+    bool send(const nlohmann::json &message);
+
+    enum class Received { Message, Ended, TimedOut, Malformed };
+    // The next message, waiting at most timeoutMs (negative: for as long as
+    // the helper keeps its end open).
+    Received receive(nlohmann::json &message, int timeoutMs);
+
+    // Waits up to graceMs for the helper to exit, then kills it; returns how
+    // it ended ("exit status 0", "killed by signal 9").
+    std::string finish(int graceMs);
+
+private:
+    bool takeLine(std::string &line);
+
+    pid_t pid_ = -1;
+    int socket_ = -1;
+    std::string pending_; // received bytes not yet taken as lines
+};
+
+} // namespace platform

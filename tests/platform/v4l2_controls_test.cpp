@@ -1,0 +1,116 @@
+// A V4L2 device's controls as its filter's pages show them, read from a fake
+// driver: which are shown and how, setting one, and a refusal.
+#include "dshow/device_controls.h"
+#include "fake_v4l2.h"
+#include "platform_test.h"
+#include "sources/v4l2/v4l2_devices.h"
+
+namespace {
+
+FakeControl control(uint32_t id, uint32_t type, const char *name, int64_t minimum, int64_t maximum,
+                    int64_t value, uint32_t flags = 0, std::vector<std::string> menu = {}) {
+    FakeControl c{};
+    c.query.id = id;
+    c.query.type = type;
+    std::snprintf(c.query.name, sizeof c.query.name, "%s", name);
+    c.query.minimum = minimum;
+    c.query.maximum = maximum;
+    c.query.step = type == V4L2_CTRL_TYPE_INTEGER ? 2 : 1;
+    c.query.default_value = value;
+    c.query.flags = flags;
+    c.menu = std::move(menu);
+    return c;
+}
+
+class V4l2ControlsTest : public PlatformTest {
+protected:
+    void SetUp() override {
+        PlatformTest::SetUp();
+        platform::useV4l2Io(&fake);
+        fake.devices = {{"/dev/video0", "Fake cam", true, {{V4L2_PIX_FMT_BGR24, {{64, 48}}, {}}}, {
+            control(V4L2_CTRL_CLASS_USER | 1, V4L2_CTRL_TYPE_CTRL_CLASS, "User Controls", 0, 0, 0),
+            control(V4L2_CID_BRIGHTNESS, V4L2_CTRL_TYPE_INTEGER, "Brightness", 0, 255, 128),
+            control(V4L2_CID_CONTRAST, V4L2_CTRL_TYPE_INTEGER, "Contrast", 0, 100, 50, V4L2_CTRL_FLAG_INACTIVE),
+            control(V4L2_CID_SATURATION, V4L2_CTRL_TYPE_INTEGER, "Saturation", 0, 9, 1, V4L2_CTRL_FLAG_DISABLED),
+            control(V4L2_CID_AUTO_WHITE_BALANCE, V4L2_CTRL_TYPE_BOOLEAN, "White Balance, Automatic", 0, 1, 1),
+            control(V4L2_CID_DO_WHITE_BALANCE, V4L2_CTRL_TYPE_BUTTON, "Do White Balance", 0, 0, 0,
+                    V4L2_CTRL_FLAG_WRITE_ONLY),
+            control(V4L2_CID_POWER_LINE_FREQUENCY, V4L2_CTRL_TYPE_MENU, "Power Line Frequency", 0, 2, 2, 0,
+                    {"Disabled", "", "60 Hz"}),
+            control(V4L2_CID_USER_BASE | 0x1001, V4L2_CTRL_TYPE_INTEGER64, "Integer 64 Bits", 0, 1 << 20, 0),
+            control(V4L2_CID_USER_BASE | 0x1002, V4L2_CTRL_TYPE_INTEGER_MENU, "Integer Menu", 0, 1, 0, 0,
+                    {"16", "32"}),
+            control(V4L2_CID_EXPOSURE_ABSOLUTE, V4L2_CTRL_TYPE_INTEGER, "Exposure Time, Absolute", 1, 5000, 156,
+                    V4L2_CTRL_FLAG_READ_ONLY | V4L2_CTRL_FLAG_GRABBED),
+            control(V4L2_CID_MPEG_VIDEO_BITRATE, V4L2_CTRL_TYPE_INTEGER, "Video Bitrate", 0, 1000, 10),
+        }}};
+        quorin_platform_use_system_devices(1);
+        std::vector<platform::DevicePtr> devices;
+        platform::listV4l2Devices(devices);
+        ASSERT_EQ(devices.size(), 1u);
+        device = devices.front();
+    }
+    void TearDown() override {
+        device.reset();
+        PlatformTest::TearDown();
+        EXPECT_EQ(fake.openFiles(), 0);
+        platform::useV4l2Io(nullptr);
+    }
+
+    FakeV4l2 fake;
+    platform::DevicePtr device;
+};
+
+} // namespace
+
+TEST_F(V4l2ControlsTest, UserAndCameraControlsAreListedByTheirPagesWithTheirStates) {
+    std::string error;
+    std::unique_ptr<platform::DeviceControls> controls = device->openControls(error);
+    ASSERT_TRUE(controls);
+    std::vector<platform::Control> listed = controls->list();
+    std::vector<std::string> names;
+    for (const platform::Control &c : listed)
+        names.push_back(c.group + ": " + c.name);
+    // Disabled, 64-bit and codec controls are not shown; a class without a
+    // class control of its own gets its usual name.
+    EXPECT_EQ(names, (std::vector<std::string>{
+                         "User Controls: Brightness", "User Controls: Contrast",
+                         "User Controls: White Balance, Automatic", "User Controls: Do White Balance",
+                         "User Controls: Power Line Frequency", "User Controls: Integer Menu",
+                         "Camera Controls: Exposure Time, Absolute"}));
+    ASSERT_EQ(listed.size(), 7u);
+    const platform::Control &brightness = listed[0];
+    EXPECT_EQ(brightness.type, platform::ControlType::Integer);
+    EXPECT_EQ(std::make_tuple(brightness.minimum, brightness.maximum, brightness.step, brightness.value),
+              std::make_tuple(int64_t{0}, int64_t{255}, int64_t{2}, int64_t{128}));
+    EXPECT_TRUE(listed[1].inactive);
+    EXPECT_EQ(listed[2].type, platform::ControlType::Boolean);
+    EXPECT_EQ(listed[3].type, platform::ControlType::Button);
+    ASSERT_EQ(listed[4].choices.size(), 2u); // the gap at 1 is left out
+    EXPECT_EQ(listed[4].choices[1].value, 2);
+    EXPECT_EQ(listed[4].choices[1].label, "60 Hz");
+    EXPECT_EQ(listed[5].choices[1].label, "32");
+    EXPECT_TRUE(listed[6].readOnly && listed[6].grabbed && !listed[6].inactive);
+}
+
+TEST_F(V4l2ControlsTest, ASetValueIsTheDevicesAndARefusalSaysWhy) {
+    fake.devices[0].controls[2].setError = EBUSY; // contrast
+    std::string error;
+    std::unique_ptr<platform::DeviceControls> controls = device->openControls(error);
+    ASSERT_TRUE(controls);
+    EXPECT_EQ(fake.openFiles(), 1);
+    EXPECT_EQ(controls->set(V4L2_CID_BRIGHTNESS, 200), "");
+    EXPECT_EQ(fake.controlValues[V4L2_CID_BRIGHTNESS], 200);
+    EXPECT_EQ(controls->set(V4L2_CID_CONTRAST, 10), "the device refused the value (Device or resource busy)");
+    EXPECT_EQ(controls->list()[1].value, 50);
+    EXPECT_EQ(controls->set(V4L2_CID_BRIGHTNESS, int64_t{1} << 40), "the value is out of range");
+    controls.reset();
+    EXPECT_EQ(fake.openFiles(), 0);
+}
+
+TEST_F(V4l2ControlsTest, AnUnpluggedDeviceHasNoControlsToShow) {
+    fake.devices[0].path = "/dev/video9";
+    std::string error;
+    EXPECT_FALSE(device->openControls(error));
+    EXPECT_EQ(error, "/dev/video0: No such file or directory");
+}

@@ -1,0 +1,38 @@
+#!/usr/bin/env python3
+"""A stand-in for quorin-dialogs that plays a plan instead of showing a
+window: it logs every message the platform sends (one JSON line each, in the
+file QUORIN_FAKE_HELPER_LOG) and sends the plan's messages in turn, reading
+the answer to each request. Steps of QUORIN_FAKE_HELPER_PLAN (a JSON list):
+{"send": message}, {"raw": text}, {"kill": signal}, {"exit": status}."""
+
+import json
+import os
+import signal
+import sys
+
+
+def log(message):
+    with open(os.environ["QUORIN_FAKE_HELPER_LOG"], "a") as out:
+        out.write(message if message.endswith("\n") else message + "\n")
+
+
+def main():
+    log(sys.stdin.readline())
+    for step in json.loads(os.environ["QUORIN_FAKE_HELPER_PLAN"]):
+        if "send" in step:
+            sys.stdout.write(json.dumps(step["send"]) + "\n")
+            sys.stdout.flush()
+            if "set" in step["send"] or "apply" in step["send"]:
+                log(sys.stdin.readline())
+        elif "raw" in step:
+            sys.stdout.write(step["raw"])
+            sys.stdout.flush()
+        elif "kill" in step:
+            os.kill(os.getpid(), step["kill"])
+        elif "exit" in step:
+            sys.exit(step["exit"])
+
+
+if __name__ == "__main__":
+    signal.signal(signal.SIGPIPE, signal.SIG_DFL)
+    main()

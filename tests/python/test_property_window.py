@@ -1,0 +1,181 @@
+"""Property frames and message boxes in the dialog helper's windows, seen
+from the platform's side: a stand-in helper plays what a user does, and the
+camera's picture and the messages it received show what the platform did."""
+
+import json
+import os
+import signal
+
+import pytest
+
+import quorin
+from frames import BARS, pixel
+
+HELPER = os.path.join(os.path.dirname(__file__), "fake_dialog_helper.py")
+SIZES = [[640, 480], [320, 240]]
+BRIGHTNESS = 0x00980900
+FAULT = "quorin platform: property dialog: {}; closed as with Cancel\n"
+
+
+@pytest.fixture
+def desk(platform, monkeypatch, tmp_path):
+    """A desktop whose dialog helper plays plan (a list of steps); returns
+    a function that sets the plan and one that reads what the helper got."""
+    log = tmp_path / "helper.log"
+    monkeypatch.setenv("DISPLAY", ":quorin-test")
+    monkeypatch.setenv("QUORIN_DIALOG_HELPER", HELPER)
+    monkeypatch.setenv("QUORIN_FAKE_HELPER_LOG", str(log))
+    platform.add_camera("Cam", sizes=SIZES)
+
+    class Desk:
+        def plan(self, *steps):
+            monkeypatch.setenv("QUORIN_FAKE_HELPER_PLAN", json.dumps(list(steps)))
+
+        def received(self):
+            return [json.loads(line) for line in log.read_text().splitlines()] if log.exists() else []
+
+    return Desk()
+
+
+def shown():
+    return {"send": {"shown": True}}
+
+
+def set_brightness(value):
+    return {"send": {"set": {"id": BRIGHTNESS, "value": value}}}
+
+
+def close(how):
+    return {"send": {"close": how}}
+
+
+def first_bar(device):
+    data, width, height = device.getbuffer()
+    return pixel(data, width, height, width // 16, height // 2)
+
+
+def test_the_filter_window_shows_the_brightness_and_ok_keeps_a_change(desk, capfd):
+    dev = quorin.new_Dev(0, 0)
+    assert first_bar(dev) == BARS[0]
+    desk.plan(shown(), set_brightness(0), {"send": {"apply": {}}}, close("ok"))
+    dev.displaycapturefilterproperties()
+    opening, changed, applied = desk.received()
+    assert opening == {"dialog": "properties", "caption": "Cam Properties", "pages": [{
+        "kind": "controls", "title": "User Controls", "controls": [{
+            "id": BRIGHTNESS, "name": "Brightness", "type": "integer", "minimum": 0, "maximum": 255, "step": 1,
+            "default": 255, "value": 255, "choices": [], "inactive": False, "read_only": False,
+            "grabbed": False}]}]}
+    assert changed == {"controls": [{"id": BRIGHTNESS, "value": 0, "inactive": False, "read_only": False,
+                                     "grabbed": False}]}
+    assert applied == {"applied": True}
+    assert first_bar(dev) == (0, 0, 0)
+    assert capfd.readouterr().err == ""
+    # The camera keeps its brightness for the next window.
+    desk.plan(shown(), close("cancel"))
+    dev.displaycapturefilterproperties()
+    assert desk.received()[3]["pages"][0]["controls"][0]["value"] == 0
+
+
+@pytest.mark.parametrize("steps,kept", [
+    ([set_brightness(0), set_brightness(100), close("cancel")], 255),
+    ([set_brightness(0), {"send": {"apply": {}}}, set_brightness(100), close("cancel")], 0),
+    ([set_brightness(100), close("ok")], 100),
+])
+def test_cancel_restores_what_ok_or_apply_did_not_keep(desk, steps, kept):
+    dev = quorin.new_Dev(0, 0)
+    desk.plan(shown(), *steps)
+    dev.displaycapturefilterproperties()
+    assert first_bar(dev) == tuple(round(c * kept / 255) for c in BARS[0])
+
+
+def test_a_refused_change_is_shown_and_changes_nothing(desk, platform):
+    dev = quorin.new_Dev(0, 0)
+    platform.fail("VirtualCamera::SetControl")
+    desk.plan(shown(), set_brightness(0), close("ok"))
+    dev.displaycapturefilterproperties()
+    refused = desk.received()[1]
+    assert refused["refused"] == "Brightness: the camera refused the value (0x80004005)"
+    assert refused["controls"][0]["value"] == 255
+    assert first_bar(dev) == BARS[0]
+
+
+@pytest.mark.parametrize("steps,fault", [
+    ([shown(), set_brightness(0), {"kill": signal.SIGKILL}],
+     "the helper ended without closing its window (killed by signal 9)"),
+    ([shown(), set_brightness(0), {"exit": 0}], "the helper ended without closing its window (exit status 0)"),
+    ([shown(), set_brightness(0), {"raw": "{not json\n"}],
+     "the helper sent a message it cannot have meant (killed by signal 9)"),
+    ([shown(), set_brightness(0), {"send": {"set": {"id": 7, "value": 1}}}],
+     "the helper sent a message it cannot have meant (killed by signal 9)"),
+    ([{"exit": 3}], "the helper ended before its window opened (exit status 3)"),
+    ([{"send": {"set": {"id": BRIGHTNESS, "value": 0}}}], "the helper sent a message it cannot have meant"),
+])
+def test_a_helper_that_fails_leaves_the_call_returning_as_cancel(desk, platform, capfd, steps, fault):
+    dev = quorin.new_Dev(0, 0)
+    platform.queue_user_format(320, 240)
+    desk.plan(*steps)
+    assert dev.displaycapturefilterproperties() is None
+    assert capfd.readouterr().err == FAULT.format(fault)
+    # Restored, and the headless user's change was not made.
+    assert first_bar(dev) == BARS[0]
+    assert dev.getbuffer()[1:] == (640, 480)
+    assert platform.last_property_frame().shown == 1
+
+
+def test_a_helper_that_cannot_start_changes_nothing(desk, platform, capfd, monkeypatch, tmp_path):
+    missing = str(tmp_path / "no-helper")
+    monkeypatch.setenv("QUORIN_DIALOG_HELPER", missing)
+    dev = quorin.new_Dev(0, 0)
+    dev.displaycapturepinproperties()
+    assert capfd.readouterr().err == FAULT.format("cannot start {}: No such file or directory".format(missing))
+    assert dev.getbuffer()[1:] == (640, 480)
+
+
+def test_without_a_display_the_headless_stand_in_answers(desk, platform):
+    dev = quorin.new_Dev(0, 0)
+    platform.queue_user_format(320, 240)
+    desk.plan({"send": {"nodisplay": True}}, {"exit": 0})
+    dev.displaycapturepinproperties()
+    assert dev.getbuffer()[1:] == (320, 240)
+    assert platform.last_property_frame().object == "capture pin"
+
+
+def test_the_pin_window_sets_the_chosen_size_through_the_stream_configuration(desk, platform):
+    dev = quorin.new_Dev(0, 0)
+    desk.plan(shown(), {"send": {"apply": {"size": [123, 45]}}}, {"send": {"apply": {"size": [320, 240]}}},
+              close("ok"))
+    set_formats = platform.calls("IAMStreamConfig::SetFormat")
+    dev.displaycapturepinproperties()
+    opening, refused, applied = desk.received()
+    assert opening == {"dialog": "properties", "caption": "Cam Properties", "pages": [{
+        "kind": "format", "title": "Stream Format", "sizes": SIZES, "current": [640, 480], "fps": 30.0,
+        "colour": "RGB 24"}]}
+    assert refused == {"applied": True, "refused": "The device refused the size (0x80040200)",
+                       "current": [640, 480]}
+    assert applied == {"applied": True}
+    assert platform.calls("IAMStreamConfig::SetFormat") == set_formats + 2
+    assert dev.getbuffer()[1:] == (320, 240)
+
+
+def test_the_deprecated_method_shows_its_warning_in_a_message_box(desk, capfd):
+    dev = quorin.new_Dev(0, 0)
+    desk.plan(shown(), close("ok"))
+    # The message box's helper, then the property frame's, each get the plan.
+    dev.displaypropertypage()
+    box, frame = desk.received()
+    assert box == {"dialog": "message", "caption": "Quorinview Warning", "icon": "warning",
+                   "text": "displayPropertyPage() is deprecated.\n"
+                           "Use displayCaptureFilterProperties() and displayCapturePinProperties() instead!"}
+    assert frame["caption"] == "Quorinview"
+    assert capfd.readouterr().err == ""
+
+
+def test_a_message_box_whose_helper_dies_is_said_on_stderr(desk, capfd):
+    dev = quorin.new_Dev(0, 0)
+    desk.plan(shown(), {"kill": signal.SIGKILL})
+    dev.displaypropertypage()
+    assert capfd.readouterr().err == (
+        "quorin platform: message box: the helper ended without closing its window (killed by signal 9)\n"
+        "[Quorinview Warning] displayPropertyPage() is deprecated.\n"
+        "Use displayCaptureFilterProperties() and displayCapturePinProperties() instead!\n"
+        + FAULT.format("the helper ended without closing its window (killed by signal 9)"))
