@@ -5,14 +5,19 @@ QUORIN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # Debian's interpreter: the one with python3-dev, pytest and meson-python.
 PYTHON=/usr/bin/python3
 
-BUILD_PACKAGES=(g++ meson ninja-build pkg-config python3 python3-dev nlohmann-json3-dev libv4l-dev)
+# GTK 3 for the property dialogs' windows on a desktop (the helper is not
+# built without it).
+BUILD_PACKAGES=(g++ meson ninja-build pkg-config python3 python3-dev nlohmann-json3-dev libv4l-dev libgtk-3-dev)
 WINDOWS_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64)
 # Wine's DirectShow, to run the Windows build (32-bit Wine needs the i386
 # architecture), and a display server for its windows.
 WINE_PACKAGES=(wine wine64 libwine wine32:i386 libv4l-0 libv4l-0:i386 xvfb)
 # A kernel with the vivid driver, run under qemu, for the V4L2 tests.
 VM_PACKAGES=(qemu-system-x86 linux-image-amd64 busybox-static kmod cpio python3-opencv)
-TEST_PACKAGES=(libgtest-dev libgmock-dev python3-pytest python3-venv python3-pip-whl python3-mesonpy python3-numpy python3-pil mypy)
+# A display, a user and a camera for the dialogs' windows: Xvfb, xdotool and
+# ImageMagick's import for screenshots.
+TEST_PACKAGES=(libgtest-dev libgmock-dev python3-pytest python3-venv python3-pip-whl python3-mesonpy python3-numpy
+    python3-pil mypy xvfb xdotool imagemagick)
 
 # Installs whichever of the named Debian packages are missing.
 ensure_packages() {

@@ -126,8 +126,7 @@ GtkWidget *controlWidget(Sheet &sheet, const json &c) {
         double step = std::max<double>(1, c.value("step", 1.0));
         widget = gtk_scale_new_with_range(GTK_ORIENTATION_HORIZONTAL, c.value("minimum", 0.0),
                                           std::max(c.value("minimum", 0.0) + step, c.value("maximum", 0.0)), step);
-        gtk_scale_set_digits(GTK_SCALE(widget), 0);
-        gtk_scale_set_value_pos(GTK_SCALE(widget), GTK_POS_RIGHT);
+        gtk_scale_set_draw_value(GTK_SCALE(widget), FALSE); // its own column keeps the sliders aligned
         gtk_range_set_round_digits(GTK_RANGE(widget), 0);
         gtk_widget_set_size_request(widget, 260, -1);
         g_signal_connect(widget, "value-changed", G_CALLBACK(onSlider), handlerFor(sheet, id, widget));
@@ -163,11 +162,24 @@ GtkWidget *grid() {
     return g;
 }
 
+void showValue(GtkRange *range, gpointer label) {
+    gtk_label_set_text(GTK_LABEL(label), std::to_string(std::llround(gtk_range_get_value(range))).c_str());
+}
+
+// A slider's value beside it, in a column of its own so that moving one
+// slider moves no other.
+GtkWidget *valueLabel(GtkWidget *slider) {
+    GtkWidget *value = label("");
+    g_signal_connect(slider, "value-changed", G_CALLBACK(showValue), value);
+    showValue(GTK_RANGE(slider), value);
+    return value;
+}
+
 GtkWidget *controlPage(Sheet &sheet, const json &page) {
     GtkWidget *g = grid();
     int top = 0;
     if (page.contains("note"))
-        gtk_grid_attach(GTK_GRID(g), label(page["note"].get<std::string>()), 0, top++, 3, 1);
+        gtk_grid_attach(GTK_GRID(g), label(page["note"].get<std::string>()), 0, top++, 4, 1);
     json states = json::array();
     for (const json &c : page.value("controls", json::array())) {
         GtkWidget *widget = controlWidget(sheet, c);
@@ -177,7 +189,9 @@ GtkWidget *controlPage(Sheet &sheet, const json &page) {
         gtk_widget_set_sensitive(state, FALSE);
         gtk_grid_attach(GTK_GRID(g), label(name), 0, top, 1, 1);
         gtk_grid_attach(GTK_GRID(g), widget, 1, top, 1, 1);
-        gtk_grid_attach(GTK_GRID(g), state, 2, top++, 1, 1);
+        if (c.value("type", std::string()) == "integer")
+            gtk_grid_attach(GTK_GRID(g), valueLabel(widget), 2, top, 1, 1);
+        gtk_grid_attach(GTK_GRID(g), state, 3, top++, 1, 1);
         sheet.rows.push_back({c.value("id", 0u), c.value("type", std::string()), widget, state,
                               c.value("read_only", false)});
         states.push_back(c);
