@@ -37,10 +37,13 @@ VIDIOC_S_CTRL = 0xC008561C
 V4L2_CID_BRIGHTNESS = 0x00980900
 
 SCRIPT = """
-import json, sys
+import json, os, sys
 import quorin
 from frames import pixel
 
+if os.environ.get("REFUSE_CONTROLS"):
+    import platform_control
+    platform_control.load().fail("VirtualCamera::SetControl")
 dev = quorin.new_Dev(0, 0)
 
 def report(tag):
@@ -248,3 +251,16 @@ def test_a_killed_helper_leaves_the_call_returning_with_the_values_restored(desk
     assert_brightness(desktop, opened, now, lowered=False)
     assert desktop.finish() == ("quorin platform: property dialog: the helper ended without closing its window "
                                 "(killed by signal 9); closed as with Cancel\n")
+
+
+def test_a_refused_change_is_shown_in_the_window_and_changes_nothing(desktop):
+    if desktop.camera != "virtual":
+        pytest.skip("the virtual camera is made to refuse")
+    desktop.env["REFUSE_CONTROLS"] = "1"
+    opened = desktop.start("displaycapturefilterproperties")
+    window = desktop.window(desktop.properties_caption())
+    desktop.keys(window, "Home")
+    desktop.screenshot(window, "refused-change")
+    desktop.keys(window, "alt+o")
+    assert_brightness(desktop, opened, desktop.report(), lowered=False)
+    assert desktop.finish() == ""

@@ -248,6 +248,8 @@ WindowResult showPropertyWindow(const std::string &program, const std::string &c
     for (;;) {
         json message, reply;
         HelperProcess::Received received = helper.receive(message, -1);
+        if (received == HelperProcess::Received::Message && message.contains("shown"))
+            continue; // shown again, after the desktop hid it
         if (received == HelperProcess::Received::Message && message.contains("close")) {
             if (message["close"] == "ok")
                 session.keep();
@@ -293,7 +295,11 @@ WindowResult showMessageWindow(const std::string &program, const std::string &ca
     json opening = {{"dialog", "message"}, {"caption", caption}, {"text", text}, {"icon", icon}};
     if (open(helper, program, opening, result, fault)) {
         json message;
-        if (helper.receive(message, -1) == HelperProcess::Received::Message && message.contains("close")) {
+        HelperProcess::Received received;
+        do
+            received = helper.receive(message, -1);
+        while (received == HelperProcess::Received::Message && message.contains("shown"));
+        if (received == HelperProcess::Received::Message && message.contains("close")) {
             helper.finish(exitMs);
             return WindowResult::Closed;
         }

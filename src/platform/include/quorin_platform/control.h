@@ -70,8 +70,9 @@ struct QuorinPropertyFrame {
 };
 QUORIN_PLATFORM_EXPORT void quorin_platform_last_property_frame(struct QuorinPropertyFrame *frame);
 
-// The user's change in the next property frame: the capture format of the
-// device whose pages it shows becomes width x height (a size it offers).
+// The user's change in the next property frame that shows no window (no
+// desktop): the capture format of the device whose pages it shows becomes
+// width x height (a size it offers).
 QUORIN_PLATFORM_EXPORT void quorin_platform_queue_user_format(long width, long height);
 
 // Style of the last message box, 0 when none was shown since the last reset.

@@ -17,6 +17,7 @@ struct ControlRow {
     GtkWidget *widget;
     GtkWidget *state; // says why the control cannot be changed now
     bool readOnly;
+    int64_t reported = 0; // the value the device last reported
 };
 
 struct Sheet {
@@ -61,6 +62,7 @@ void update(Sheet &sheet, const json &states) {
             if (row.id != state.value("id", 0u))
                 continue;
             int64_t value = state.value("value", int64_t{0});
+            row.reported = value;
             if (row.type == "integer")
                 gtk_range_set_value(GTK_RANGE(row.widget), static_cast<double>(value));
             else if (row.type == "boolean")
@@ -76,9 +78,14 @@ void update(Sheet &sheet, const json &states) {
     sheet.updating = false;
 }
 
-void change(Sheet &sheet, uint32_t id, int64_t value) {
+void change(Sheet &sheet, uint32_t id, int64_t value, bool press = false) {
     if (sheet.updating || sheet.closed)
         return;
+    // A widget that reports the value the device has (a slider set back
+    // after a refusal signals again) asks nothing; a button always acts.
+    for (const ControlRow &row : sheet.rows)
+        if (row.id == id && row.reported == value && !press)
+            return;
     json answer;
     if (!ask({{"set", {{"id", id}, {"value", value}}}}, answer))
         return lose(sheet);
@@ -115,7 +122,7 @@ void onChoice(GtkComboBox *box, gpointer data) {
 }
 void onPress(GtkButton *, gpointer data) {
     auto *h = static_cast<Handler *>(data);
-    change(*h->sheet, h->id, 1);
+    change(*h->sheet, h->id, 1, true);
 }
 
 GtkWidget *controlWidget(Sheet &sheet, const json &c) {
