@@ -253,9 +253,8 @@ def test_a_killed_helper_leaves_the_call_returning_with_the_values_restored(desk
                                 "(killed by signal 9); closed as with Cancel\n")
 
 
+@pytest.mark.parametrize("camera_kind", ["virtual"])  # the one made to refuse
 def test_a_refused_change_is_shown_in_the_window_and_changes_nothing(desktop):
-    if desktop.camera != "virtual":
-        pytest.skip("the virtual camera is made to refuse")
     desktop.env["REFUSE_CONTROLS"] = "1"
     opened = desktop.start("displaycapturefilterproperties")
     window = desktop.window(desktop.properties_caption())
