@@ -3,7 +3,8 @@
 window: it logs every message the platform sends (one JSON line each, in the
 file QUORIN_FAKE_HELPER_LOG) and sends the plan's messages in turn, reading
 the answer to each request. Steps of QUORIN_FAKE_HELPER_PLAN (a JSON list):
-{"send": message}, {"raw": text}, {"kill": signal}, {"exit": status}."""
+{"send": message}, {"raw": text}, {"kill": signal}, {"exit": status}. After
+the last step it waits for the platform to close its end."""
 
 import json
 import os
@@ -31,6 +32,8 @@ def main():
             os.kill(os.getpid(), step["kill"])
         elif "exit" in step:
             sys.exit(step["exit"])
+    # As the real helper does: stay until the platform closes its end.
+    sys.stdin.read()
 
 
 if __name__ == "__main__":

@@ -83,8 +83,11 @@ def display():
             pytest.fail("CI must run the desktop dialogs: missing " + ", ".join(missing))
         pytest.skip("needs " + ", ".join(missing))
     read_end, write_end = os.pipe()
+    # -noreset: by default the server starts over when its last client
+    # leaves, refusing connections meanwhile, which a helper that starts
+    # just after another closed would meet.
     server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
-                               "-nolisten", "tcp"], pass_fds=(write_end,), stderr=subprocess.DEVNULL,
+                               "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,), stderr=subprocess.DEVNULL,
                               env=tool_environment())
     os.close(write_end)
     with os.fdopen(read_end) as announced:

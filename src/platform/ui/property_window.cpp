@@ -206,7 +206,7 @@ private:
 
 // Starts the helper with its opening message and waits until the window is
 // up. NoDisplay when the helper cannot open one; a fault is said on stderr.
-bool open(HelperProcess &helper, const std::string &program, const json &opening, WindowResult &result,
+bool openWindow(HelperProcess &helper, const std::string &program, const json &opening, WindowResult &result,
           std::string &fault) {
     result = WindowResult::Closed;
     std::string error;
@@ -240,7 +240,7 @@ WindowResult showPropertyWindow(const std::string &program, const std::string &c
     HelperProcess helper;
     WindowResult result;
     std::string fault;
-    if (!open(helper, program, session.opening(caption), result, fault)) {
+    if (!openWindow(helper, program, session.opening(caption), result, fault)) {
         if (!fault.empty())
             sayFault(fault);
         return result;
@@ -293,7 +293,7 @@ WindowResult showMessageWindow(const std::string &program, const std::string &ca
     WindowResult result;
     std::string fault;
     json opening = {{"dialog", "message"}, {"caption", caption}, {"text", text}, {"icon", icon}};
-    if (open(helper, program, opening, result, fault)) {
+    if (openWindow(helper, program, opening, result, fault)) {
         json message;
         HelperProcess::Received received;
         do
