@@ -1,5 +1,7 @@
 #include "ui/helper_process.h"
 
+#include "ui/json_lines.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -90,34 +92,13 @@ bool HelperProcess::start(const std::string &program, std::string &error) {
     return true;
 }
 
-bool HelperProcess::send(const nlohmann::json &message) {
-    std::string line = message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-    for (size_t sent = 0; sent < line.size();) {
-        // No SIGPIPE when the helper is gone: the caller may not ignore it.
-        ssize_t n = ::send(socket_, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        sent += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool HelperProcess::takeLine(std::string &line) {
-    size_t end = pending_.find('\n');
-    if (end == std::string::npos)
-        return false;
-    line = pending_.substr(0, end);
-    pending_.erase(0, end + 1);
-    return true;
-}
+bool HelperProcess::send(const nlohmann::json &message) { return sendLine(socket_, message); }
 
 HelperProcess::Received HelperProcess::receive(nlohmann::json &message, int timeoutMs) {
     using clock = std::chrono::steady_clock;
     const auto deadline = clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     std::string line;
-    while (!takeLine(line)) {
+    while (!takeLine(pending_, line)) {
         if (pending_.size() > longestLine)
             return Received::Malformed;
         int wait = -1;

@@ -42,8 +42,6 @@ public:
     std::string finish(int graceMs);
 
 private:
-    bool takeLine(std::string &line);
-
     pid_t pid_ = -1;
     int socket_ = -1;
     std::string pending_; // received bytes not yet taken as lines

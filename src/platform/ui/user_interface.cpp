@@ -15,6 +15,7 @@
 #include <quorin_platform/user.h>
 
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -119,6 +120,8 @@ HRESULT WINAPI OleCreatePropertyFrame(HWND hwndOwner, UINT, UINT, LPCOLESTR lpsz
         return E_POINTER;
     platform::PageTarget *device = cObjects && ppUnk[0] ? dynamic_cast<platform::PageTarget *>(ppUnk[0]) : nullptr;
     const char *kind = device ? device->pageKind() : "other";
+    char caption[sizeof QuorinPropertyFrame::caption];
+    platform::toUtf8(lpszCaption ? lpszCaption : L"", caption, sizeof caption);
     std::optional<platform::FrameSize> chosen;
     {
         platform::Desk &d = platform::desk();
@@ -127,7 +130,7 @@ HRESULT WINAPI OleCreatePropertyFrame(HWND hwndOwner, UINT, UINT, LPCOLESTR lpsz
         ++frame.shown;
         frame.owner = reinterpret_cast<uintptr_t>(hwndOwner);
         frame.hasCaption = lpszCaption != nullptr;
-        platform::toUtf8(lpszCaption ? lpszCaption : L"", frame.caption, sizeof frame.caption);
+        std::memcpy(frame.caption, caption, sizeof caption);
         frame.objects = cObjects;
         frame.pages = cPages;
         std::snprintf(frame.object, sizeof frame.object, "%s", kind);
@@ -138,8 +141,6 @@ HRESULT WINAPI OleCreatePropertyFrame(HWND hwndOwner, UINT, UINT, LPCOLESTR lpsz
     // code: outside the record's lock.
     std::string helper = device && platform::displayNamed() ? platform::dialogHelperPath() : std::string();
     if (!helper.empty()) {
-        char caption[sizeof platform::desk().lastFrame.caption];
-        platform::toUtf8(lpszCaption ? lpszCaption : L"", caption, sizeof caption);
         if (platform::showPropertyWindow(helper, caption, *device) == platform::WindowResult::Closed)
             return S_OK;
     }

@@ -1,5 +1,7 @@
 #include "ui/dialogs/channel.h"
 
+#include "ui/json_lines.h"
+
 #include <cerrno>
 #include <string>
 #include <unistd.h>
@@ -12,22 +14,13 @@ std::string pending; // read but not yet taken as a line
 
 } // namespace
 
-bool send(const json &message) {
-    std::string line = message.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
-    for (size_t sent = 0; sent < line.size();) {
-        ssize_t n = write(STDOUT_FILENO, line.data() + sent, line.size() - sent);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        sent += static_cast<size_t>(n);
-    }
-    return true;
-}
+// Standard output is the platform's socket: the platform starts no helper
+// otherwise, and one started by hand ends before it sends anything.
+bool send(const json &message) { return platform::sendLine(STDOUT_FILENO, message); }
 
 bool receive(json &message) {
-    size_t end;
-    while ((end = pending.find('\n')) == std::string::npos) {
+    std::string line;
+    while (!platform::takeLine(pending, line)) {
         char buffer[4096];
         ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
@@ -36,8 +29,7 @@ bool receive(json &message) {
             return false;
         pending.append(buffer, static_cast<size_t>(n));
     }
-    message = json::parse(pending.substr(0, end), nullptr, false);
-    pending.erase(0, end + 1);
+    message = json::parse(line, nullptr, false);
     return message.is_object();
 }
 
