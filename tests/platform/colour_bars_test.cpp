@@ -17,15 +17,27 @@ Rgb pixelAt(const platform::PictureBytes &bytes, const platform::VideoFormat &f,
     return {bytes[offset + 2], bytes[offset + 1], bytes[offset]};
 }
 
+platform::VideoFormat formatOf(LONG width, LONG height) {
+    platform::VideoFormat format;
+    format.width = width;
+    format.height = height;
+    return format;
+}
+
+// Colour bars for format at brightness, which must outlive them.
+std::unique_ptr<platform::FrameGenerator> barsFor(const platform::VideoFormat &format,
+                                                  const std::atomic<int> &brightness) {
+    auto bars = platform::createColourBars(brightness);
+    bars->setFormat(format);
+    return bars;
+}
+
 } // namespace
 
 TEST(ColourBars, BarsAboveACounterStripInBottomUpBgr) {
-    platform::VideoFormat format;
-    format.width = 174;
-    format.height = 97;
+    const platform::VideoFormat format = formatOf(174, 97);
     std::atomic<int> brightness{platform::maximumBrightness};
-    auto bars = platform::createColourBars(brightness);
-    bars->setFormat(format);
+    auto bars = barsFor(format, brightness);
     platform::Frame frame;
     bars->render(frame, 0x80000001u);
     ASSERT_EQ(frame.bytes.size(), 524u * 97); // 174 * 3 = 522 bytes, padded to 524
@@ -49,12 +61,9 @@ TEST(ColourBars, BarsAboveACounterStripInBottomUpBgr) {
 }
 
 TEST(ColourBars, BrightnessScalesTheBarsOfTheNextFrameButNotTheStrip) {
-    platform::VideoFormat format;
-    format.width = 64;
-    format.height = 16;
+    const platform::VideoFormat format = formatOf(64, 16);
     std::atomic<int> brightness{platform::maximumBrightness};
-    auto bars = platform::createColourBars(brightness);
-    bars->setFormat(format);
+    auto bars = barsFor(format, brightness);
     platform::Frame frame;
     bars->render(frame, 1);
     EXPECT_EQ(pixelAt(frame.bytes, format, 8, 0), (Rgb{255, 255, 0}));

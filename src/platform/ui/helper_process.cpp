@@ -34,26 +34,24 @@ std::string describeStatus(int status) {
 
 } // namespace
 
-std::string dialogHelperPath() {
+std::string desktopHelper() {
+    bool displayNamed = false;
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char *value = std::getenv(name);
+        displayNamed = displayNamed || (value && *value);
+    }
+    if (!displayNamed)
+        return {};
     const char *chosen = std::getenv("QUORIN_DIALOG_HELPER");
     if (chosen && *chosen)
         return chosen;
     Dl_info self{};
-    if (!dladdr(reinterpret_cast<void *>(&dialogHelperPath), &self) || !self.dli_fname)
+    if (!dladdr(reinterpret_cast<void *>(&desktopHelper), &self) || !self.dli_fname)
         return {};
     std::string path = self.dli_fname;
     size_t slash = path.rfind('/');
     path = (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/quorin-dialogs";
     return access(path.c_str(), X_OK) == 0 ? path : std::string();
-}
-
-bool displayNamed() {
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-        const char *value = std::getenv(name);
-        if (value && *value)
-            return true;
-    }
-    return false;
 }
 
 HelperProcess::~HelperProcess() {

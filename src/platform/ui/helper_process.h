@@ -10,14 +10,12 @@
 
 namespace platform {
 
-// The helper to start: QUORIN_DIALOG_HELPER when set, otherwise
-// "quorin-dialogs" beside the library that holds the platform. Empty when
-// there is none there (it is not built without its toolkit).
-std::string dialogHelperPath();
-
-// Whether a desktop may be reachable: DISPLAY or WAYLAND_DISPLAY is set. The
-// helper itself says when it cannot open the display it names.
-bool displayNamed();
+// The helper to start for a window, or empty when no window can be shown:
+// no display is named (DISPLAY or WAYLAND_DISPLAY), or there is no helper.
+// The helper is QUORIN_DIALOG_HELPER when set, otherwise "quorin-dialogs"
+// beside the library that holds the platform (not built without its
+// toolkit). The helper itself says when it cannot open the display named.
+std::string desktopHelper();
 
 class HelperProcess {
 public:

@@ -233,6 +233,16 @@ bool openWindow(HelperProcess &helper, const std::string &program, const json &o
     return false;
 }
 
+// The helper's next message once its window is up, for as long as it keeps
+// its end open; "shown" again (the desktop hid the window a while) is none.
+HelperProcess::Received nextMessage(HelperProcess &helper, json &message) {
+    HelperProcess::Received received;
+    do
+        received = helper.receive(message, -1);
+    while (received == HelperProcess::Received::Message && message.contains("shown"));
+    return received;
+}
+
 } // namespace
 
 WindowResult showPropertyWindow(const std::string &program, const std::string &caption, PageTarget &target) {
@@ -247,9 +257,7 @@ WindowResult showPropertyWindow(const std::string &program, const std::string &c
     }
     for (;;) {
         json message, reply;
-        HelperProcess::Received received = helper.receive(message, -1);
-        if (received == HelperProcess::Received::Message && message.contains("shown"))
-            continue; // shown again, after the desktop hid it
+        HelperProcess::Received received = nextMessage(helper, message);
         if (received == HelperProcess::Received::Message && message.contains("close")) {
             if (message["close"] == "ok")
                 session.keep();
@@ -295,11 +303,7 @@ WindowResult showMessageWindow(const std::string &program, const std::string &ca
     json opening = {{"dialog", "message"}, {"caption", caption}, {"text", text}, {"icon", icon}};
     if (openWindow(helper, program, opening, result, fault)) {
         json message;
-        HelperProcess::Received received;
-        do
-            received = helper.receive(message, -1);
-        while (received == HelperProcess::Received::Message && message.contains("shown"));
-        if (received == HelperProcess::Received::Message && message.contains("close")) {
+        if (nextMessage(helper, message) == HelperProcess::Received::Message && message.contains("close")) {
             helper.finish(exitMs);
             return WindowResult::Closed;
         }

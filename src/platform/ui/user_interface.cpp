@@ -99,7 +99,7 @@ int WINAPI MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     }
     const char *caption = lpCaption ? lpCaption : "Error";
     const char *text = lpText ? lpText : "";
-    std::string helper = platform::displayNamed() ? platform::dialogHelperPath() : std::string();
+    std::string helper = platform::desktopHelper();
     if (!helper.empty() &&
         platform::showMessageWindow(helper, caption, text, uType) == platform::WindowResult::Closed)
         return IDOK;
@@ -139,7 +139,7 @@ HRESULT WINAPI OleCreatePropertyFrame(HWND hwndOwner, UINT, UINT, LPCOLESTR lpsz
     }
     // The window, and the headless stand-in's user, run the device's own
     // code: outside the record's lock.
-    std::string helper = device && platform::displayNamed() ? platform::dialogHelperPath() : std::string();
+    std::string helper = device ? platform::desktopHelper() : std::string();
     if (!helper.empty()) {
         if (platform::showPropertyWindow(helper, caption, *device) == platform::WindowResult::Closed)
             return S_OK;

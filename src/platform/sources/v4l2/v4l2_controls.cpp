@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <map>
+#include <utility>
 
 namespace platform {
 
@@ -20,26 +21,21 @@ bool shownClass(uint32_t id) {
     return kind == V4L2_CTRL_CLASS_USER || kind == V4L2_CTRL_CLASS_CAMERA;
 }
 
+// The control types these pages show; 64-bit integers, strings, bitmasks
+// and arrays are not among them.
 bool typeOf(uint32_t v4l2Type, ControlType &type) {
-    switch (v4l2Type) {
-    case V4L2_CTRL_TYPE_INTEGER:
-        type = ControlType::Integer;
-        return true;
-    case V4L2_CTRL_TYPE_BOOLEAN:
-        type = ControlType::Boolean;
-        return true;
-    case V4L2_CTRL_TYPE_MENU:
-        type = ControlType::Menu;
-        return true;
-    case V4L2_CTRL_TYPE_INTEGER_MENU:
-        type = ControlType::IntegerMenu;
-        return true;
-    case V4L2_CTRL_TYPE_BUTTON:
-        type = ControlType::Button;
-        return true;
-    default: // 64-bit integers, strings, bitmasks, arrays: not on these pages
-        return false;
+    static const std::pair<uint32_t, ControlType> shown[] = {
+        {V4L2_CTRL_TYPE_INTEGER, ControlType::Integer},     {V4L2_CTRL_TYPE_BOOLEAN, ControlType::Boolean},
+        {V4L2_CTRL_TYPE_MENU, ControlType::Menu},           {V4L2_CTRL_TYPE_INTEGER_MENU, ControlType::IntegerMenu},
+        {V4L2_CTRL_TYPE_BUTTON, ControlType::Button},
+    };
+    for (const auto &entry : shown) {
+        if (entry.first == v4l2Type) {
+            type = entry.second;
+            return true;
+        }
     }
+    return false;
 }
 
 class V4l2Controls final : public DeviceControls {
