@@ -36,14 +36,29 @@ TEST_F(PlatformTest, RunWithoutMemoryOrAThreadFailsAndALaterRunDelivers) {
     TestGraph g = makeBufferingGraph(R"({"name": "Cam", "sizes": [[32, 16]], "fps": 200})");
     ASSERT_TRUE(g.control);
 
+    testing::internal::CaptureStderr();
     for (const char *kind : {"memory", "thread"}) {
         SCOPED_TRACE(kind);
         quorin_platform_fail_resource(kind, 1);
         EXPECT_EQ(g.control->Run(), E_OUTOFMEMORY);
         EXPECT_EQ(g.control->Stop(), S_OK);
     }
+    testing::internal::GetCapturedStderr();
     EXPECT_EQ(g.control->Run(), S_OK);
     long size = 0;
+    EXPECT_EQ(g.waitForSample(size, nullptr), S_OK);
+    EXPECT_EQ(g.control->Stop(), S_OK);
+
+    // Without a Stop between: the source that could not start is not taken
+    // for running, the grabber says at once that no sample will come, and
+    // the next Run starts it.
+    testing::internal::CaptureStderr();
+    quorin_platform_fail_resource("thread", 1);
+    EXPECT_EQ(g.control->Run(), E_OUTOFMEMORY);
+    EXPECT_EQ(g.grabber->GetCurrentBuffer(&size, nullptr), VFW_E_NOT_RUNNING);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "quorin platform: Cam: cannot start delivering (out of memory or threads); the next Run tries again\n");
+    EXPECT_EQ(g.control->Run(), S_OK);
     EXPECT_EQ(g.waitForSample(size, nullptr), S_OK);
     EXPECT_EQ(g.control->Stop(), S_OK);
 }

@@ -118,6 +118,21 @@ def test_after_the_timeout_the_graph_keeps_running_and_a_later_call_succeeds(pla
     assert platform.calls("IMediaControl::Stop") == 0
 
 
+def test_a_source_that_cannot_start_fails_at_once_says_why_and_the_next_call_starts_it(platform, capfd):
+    platform.add_camera("Starved", sizes=[[32, 16]])
+    dev = quorin.new_Dev(0, 0)
+    platform.fail_resource("thread", 1)  # as when the process is out of threads
+    started = time.monotonic()
+    with pytest.raises(quorin.error, match="^UNKNOWN CASE!!$"):
+        dev.getbuffer()
+    assert time.monotonic() - started < 5  # not the 10 s wait for a frame that cannot come
+    assert platform.calls("Sleep") == 0
+    assert capfd.readouterr().err == ("quorin platform: Starved: cannot start delivering (out of memory or threads);"
+                                      " the next Run tries again\n")
+    assert dev.getbuffer()[1:] == (32, 16)
+    assert platform.calls("IMediaControl::Run") == 2
+
+
 def test_objects_without_a_graph_refuse_every_method(camera):
     dev_type = type(quorin.new_Dev(0, 0))
     empty = dev_type()

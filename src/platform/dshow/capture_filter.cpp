@@ -5,6 +5,7 @@
 #include "dshow/property_pages.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace platform {
 
@@ -132,6 +133,14 @@ HRESULT CaptureFilter::onRun() {
         return S_OK;
     HRESULT hr = guarded([&] { return source_->start(connected_, *this); });
     delivering_ = SUCCEEDED(hr);
+    if (!delivering_) {
+        // The caller sees only Run's code, which a grabbing script does not
+        // read: say here why no frame will come.
+        std::fprintf(stderr, "quorin platform: %s: cannot start delivering (%s); the next Run tries again\n",
+                     camera().name.c_str(), describeFailure(hr));
+        std::fflush(stderr);
+    }
+    sink_->sourceFailed(!delivering_);
     return hr;
 }
 

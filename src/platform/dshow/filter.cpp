@@ -31,10 +31,16 @@ HRESULT Filter::join(IFilterGraph *graph, LPCWSTR name) {
 HRESULT Filter::setState(FILTER_STATE state) {
     if (state == state_)
         return S_OK;
+    if (state == State_Running) {
+        // A filter that could not start stays where it was, so that a later
+        // Run tries again instead of finding it running already.
+        HRESULT hr = onRun();
+        if (SUCCEEDED(hr))
+            state_ = state;
+        return hr;
+    }
     FILTER_STATE previous = state_;
     state_ = state;
-    if (state == State_Running)
-        return onRun();
     if (previous == State_Running)
         onStop();
     return S_OK;

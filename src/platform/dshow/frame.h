@@ -45,6 +45,9 @@ using FramePtr = std::shared_ptr<Frame>;
 class FrameSink {
 public:
     virtual void receive(const FramePtr &frame) = 0;
+    // The source upstream could not start (true) or has started (false): a
+    // sink that waits for samples knows whether any will come.
+    virtual void sourceFailed(bool failed) { (void)failed; }
 
 protected:
     ~FrameSink() = default;

@@ -71,9 +71,11 @@ HRESULT SampleGrabber::GetCurrentBuffer(long *pBufferSize, long *pBuffer) {
         if (!buffering_)
             return E_INVALIDARG;
         sample = latest_;
+        // "Not yet" is VFW_E_WRONG_STATE, which callers wait out; a source
+        // that could not start sends nothing, and says so at once.
+        if (!sample)
+            return sourceFailed_ ? VFW_E_NOT_RUNNING : VFW_E_WRONG_STATE;
     }
-    if (!sample)
-        return VFW_E_WRONG_STATE;
     // A delivered frame never changes while referenced, so the copy needs no
     // lock and cannot mix two samples.
     long size = static_cast<long>(sample->bytes.size());
@@ -112,6 +114,18 @@ void SampleGrabber::disconnect() {
     connected_ = false;
     downstream_ = nullptr;
     latest_.reset();
+    sourceFailed_ = false;
+}
+
+void SampleGrabber::sourceFailed(bool failed) {
+    FrameSink *downstream;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        sourceFailed_ = failed;
+        downstream = downstream_;
+    }
+    if (downstream)
+        downstream->sourceFailed(failed);
 }
 
 void SampleGrabber::receive(const FramePtr &frame) {

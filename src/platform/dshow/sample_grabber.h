@@ -28,6 +28,7 @@ public:
     void disconnect() override;
 
     void receive(const FramePtr &frame) override;
+    void sourceFailed(bool failed) override;
 
 protected:
     const CLSID &classId() const override { return CLSID_SampleGrabber; }
@@ -45,6 +46,7 @@ private:
     bool buffering_ = false;
     bool oneShot_ = false;
     FramePtr latest_;
+    bool sourceFailed_ = false; // no sample will come until a Run starts the source
     FrameSink *downstream_ = nullptr;
 };
 
