@@ -3,12 +3,15 @@
 window: it logs every message the platform sends (one JSON line each, in the
 file QUORIN_FAKE_HELPER_LOG) and sends the plan's messages in turn, reading
 the answer to each request. Steps of QUORIN_FAKE_HELPER_PLAN (a JSON list):
-{"send": message}, {"raw": text}, {"kill": signal}, {"exit": status}. After
-the last step it waits for the platform to close its end."""
+{"send": message}, {"raw": text, "times": n (1 if not given)}, {"kill": signal}, {"exit": status},
+{"linger": seconds} (exit 0, leaving a child that holds the socket for that
+long; its pid is logged as {"child": pid}). After the last step it waits for
+the platform to close its end."""
 
 import json
 import os
 import signal
+import subprocess
 import sys
 
 
@@ -26,12 +29,16 @@ def main():
             if "set" in step["send"] or "apply" in step["send"]:
                 log(sys.stdin.readline())
         elif "raw" in step:
-            sys.stdout.write(step["raw"])
+            sys.stdout.write(step["raw"] * step.get("times", 1))
             sys.stdout.flush()
         elif "kill" in step:
             os.kill(os.getpid(), step["kill"])
         elif "exit" in step:
             sys.exit(step["exit"])
+        elif "linger" in step:
+            child = subprocess.Popen(["sleep", str(step["linger"])], stdin=sys.stdin, stdout=sys.stdout)
+            log(json.dumps({"child": child.pid}))
+            sys.exit(0)
     # As the real helper does: stay until the platform closes its end.
     sys.stdin.read()
 

@@ -266,3 +266,19 @@ def test_a_refused_change_is_shown_in_the_window_and_changes_nothing(desktop):
     desktop.keys(window, "alt+o")
     assert_brightness(desktop, opened, desktop.report(), lowered=False)
     assert desktop.finish() == ""
+
+
+def test_a_window_destroyed_from_outside_closes_as_cancel(desktop):
+    # Another X client destroying the window (xdotool windowclose) is no
+    # user's OK: the changes are undone and the call returns.
+    opened = desktop.start("displaypropertypage")
+    desktop.xdotool("windowclose", desktop.window("Quorinview Warning"))
+    window = desktop.window("Quorinview")
+    desktop.keys(window, "Home")
+    desktop.xdotool("windowclose", window)
+    now = desktop.report()
+    assert_brightness(desktop, opened, now, lowered=False)
+    # The toolkit's own warning of each window destroyed under it, and
+    # nothing else: no fault, nothing the helper did wrong.
+    lines = [line for line in desktop.finish().splitlines() if line]
+    assert len(lines) == 2 and all("unexpectedly destroyed" in line for line in lines), lines

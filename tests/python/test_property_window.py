@@ -5,10 +5,12 @@ camera's picture and the messages it received show what the platform did."""
 import json
 import os
 import signal
+import time
 
 import pytest
 
 import quorin
+from conftest import run_python
 from frames import BARS, pixel
 
 HELPER = os.path.join(os.path.dirname(__file__), "fake_dialog_helper.py")
@@ -108,7 +110,21 @@ def test_a_refused_change_is_shown_and_changes_nothing(desk, platform):
     ([shown(), set_brightness(0), {"send": {"set": {"id": 7, "value": 1}}}],
      "the helper sent a message it cannot have meant (killed by signal 9)"),
     ([{"exit": 3}], "the helper ended before its window opened (exit status 3)"),
-    ([{"send": {"set": {"id": BRIGHTNESS, "value": 0}}}], "the helper sent a message it cannot have meant"),
+    ([{"send": {"set": {"id": BRIGHTNESS, "value": 0}}}],
+     "the helper sent a message it cannot have meant (killed by signal 9)"),
+    # Values of the wrong type or range, which once ended the process or
+    # were cut to 32 bits and taken for another control or size.
+    ([{"send": {"shown": 1}}], "the helper sent a message it cannot have meant (killed by signal 9)"),
+    ([{"send": {"shown": None}}], "the helper sent a message it cannot have meant (killed by signal 9)"),
+    ([{"raw": "x", "times": 3000000}], "the helper sent a message it cannot have meant (killed by signal 9)"),
+    ([shown(), set_brightness(0), {"send": {"set": {"id": BRIGHTNESS + 2 ** 32, "value": 0}}}],
+     "the helper sent a message it cannot have meant (killed by signal 9)"),
+    ([shown(), set_brightness(0), {"send": {"set": {"id": BRIGHTNESS, "value": 2 ** 64}}}],
+     "the helper sent a message it cannot have meant (killed by signal 9)"),
+    ([shown(), set_brightness(0), {"send": {"apply": {"size": [2 ** 32 + 320, 240]}}}],
+     "the helper sent a message it cannot have meant (killed by signal 9)"),
+    ([shown(), set_brightness(0), {"send": {"close": 1}}],
+     "the helper sent a message it cannot have meant (killed by signal 9)"),
 ])
 def test_a_helper_that_fails_leaves_the_call_returning_as_cancel(desk, platform, capfd, steps, fault):
     dev = quorin.new_Dev(0, 0)
@@ -179,3 +195,64 @@ def test_a_message_box_whose_helper_dies_is_said_on_stderr(desk, capfd):
         "[Quorinview Warning] displayPropertyPage() is deprecated.\n"
         "Use displayCaptureFilterProperties() and displayCapturePinProperties() instead!\n"
         + FAULT.format("the helper ended without closing its window (killed by signal 9)"))
+
+
+def test_a_helper_that_exits_leaving_a_child_on_its_socket_ends_the_call(desk, platform, capfd):
+    # The socket stays open while the child lives: the helper's exit is what
+    # ends the window.
+    dev = quorin.new_Dev(0, 0)
+    desk.plan(shown(), set_brightness(0), {"linger": 60})
+    started = time.monotonic()
+    try:
+        dev.displaycapturefilterproperties()
+        assert time.monotonic() - started < 10
+        assert capfd.readouterr().err == FAULT.format("the helper ended without closing its window (exit status 0)")
+        assert first_bar(dev) == BARS[0]
+    finally:
+        for message in desk.received():
+            if "child" in message:
+                os.kill(message["child"], signal.SIGKILL)
+
+
+def test_a_message_box_answer_of_the_wrong_type_is_a_fault_not_an_abort(desk, capfd):
+    dev = quorin.new_Dev(0, 0)
+    desk.plan({"send": {"nodisplay": "no"}})
+    dev.displaypropertypage()
+    fault = "the helper sent a message it cannot have meant (killed by signal 9)"
+    assert capfd.readouterr().err == (
+        "quorin platform: message box: " + fault + "\n"
+        "[Quorinview Warning] displayPropertyPage() is deprecated.\n"
+        "Use displayCaptureFilterProperties() and displayCapturePinProperties() instead!\n" + FAULT.format(fault))
+
+
+def test_a_declaration_too_large_for_a_programs_environment_still_opens_the_window(desk, monkeypatch):
+    # One variable may hold at most 128 KB when a program starts; the helper
+    # is started without the declaration, which it never reads.
+    declaration = json.dumps([{"name": "Big", "sizes": SIZES}]) + " " * 200000
+    monkeypatch.setenv("QUORIN_VIRTUAL_CAMERAS", declaration)
+    dev = quorin.new_Dev(0, 0)
+    desk.plan(shown(), close("cancel"))
+    dev.displaycapturepinproperties()
+    assert desk.received()[0]["caption"] == "Big Properties"
+
+
+def test_a_full_descriptor_table_is_said_as_the_socket_pair_that_could_not_be_made(desk):
+    result = run_python("""
+        import os, resource
+        import quorin, platform_control
+        platform_control.load().add_camera("Cam")
+        dev = quorin.new_Dev(0, 0)
+        resource.setrlimit(resource.RLIMIT_NOFILE, (64, 64))
+        held = []
+        try:
+            while True:
+                held.append(os.open(os.devnull, os.O_RDONLY))
+        except OSError:
+            pass
+        dev.displaycapturepinproperties()
+        for fd in held:
+            os.close(fd)
+        print(dev.getbuffer()[1:])
+    """)
+    assert result.stdout == "(640, 480)\n"
+    assert result.stderr == FAULT.format("cannot make the socket pair to the helper: Too many open files")

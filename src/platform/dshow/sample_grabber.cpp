@@ -70,11 +70,14 @@ HRESULT SampleGrabber::GetCurrentBuffer(long *pBufferSize, long *pBuffer) {
             return VFW_E_NOT_CONNECTED;
         if (!buffering_)
             return E_INVALIDARG;
+        // A source that could not start sends nothing, and the grabber says
+        // so at once: not VFW_E_WRONG_STATE ("not yet"), which callers wait
+        // out, and not a sample of an earlier run, which would pass for new.
+        if (sourceFailed_)
+            return VFW_E_NOT_RUNNING;
         sample = latest_;
-        // "Not yet" is VFW_E_WRONG_STATE, which callers wait out; a source
-        // that could not start sends nothing, and says so at once.
         if (!sample)
-            return sourceFailed_ ? VFW_E_NOT_RUNNING : VFW_E_WRONG_STATE;
+            return VFW_E_WRONG_STATE;
     }
     // A delivered frame never changes while referenced, so the copy needs no
     // lock and cannot mix two samples.

@@ -2,6 +2,7 @@
 
 #include "ui/json_lines.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 extern char **environ;
 
@@ -23,6 +25,20 @@ namespace {
 
 // A line longer than this is no message of the helper's.
 constexpr size_t longestLine = 1 << 20;
+// How often a wait for the helper's next message looks whether it exited.
+constexpr int exitCheckMs = 100;
+
+// The environment the helper starts with: ours, less what only this process
+// reads. A camera declaration can be larger than one variable may be when a
+// program starts (128 KB), and the helper has no use for it.
+std::vector<char *> helperEnvironment() {
+    std::vector<char *> kept;
+    for (char **variable = environ; *variable; ++variable)
+        if (std::strncmp(*variable, "QUORIN_VIRTUAL_CAMERAS=", 23) != 0)
+            kept.push_back(*variable);
+    kept.push_back(nullptr);
+    return kept;
+}
 
 std::string describeStatus(int status) {
     if (WIFEXITED(status))
@@ -57,7 +73,7 @@ std::string desktopHelper() {
 HelperProcess::~HelperProcess() {
     if (socket_ >= 0)
         close(socket_);
-    if (pid_ > 0) {
+    if (pid_ > 0 && !reaped_) {
         kill(pid_, SIGKILL);
         while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
         }
@@ -67,7 +83,7 @@ HelperProcess::~HelperProcess() {
 bool HelperProcess::start(const std::string &program, std::string &error) {
     int ends[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
-        error = std::strerror(errno);
+        error = std::string("cannot make the socket pair to the helper: ") + std::strerror(errno);
         return false;
     }
     posix_spawn_file_actions_t actions;
@@ -77,13 +93,14 @@ bool HelperProcess::start(const std::string &program, std::string &error) {
     posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
     char *argv[] = {const_cast<char *>(program.c_str()), nullptr};
-    int failed = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, environ);
+    std::vector<char *> environment = helperEnvironment();
+    int failed = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, environment.data());
     posix_spawn_file_actions_destroy(&actions);
     close(ends[1]);
     if (failed) {
         pid_ = -1;
         close(ends[0]);
-        error = program + ": " + std::strerror(failed);
+        error = "cannot start " + program + ": " + std::strerror(failed);
         return false;
     }
     socket_ = ends[0];
@@ -99,12 +116,14 @@ HelperProcess::Received HelperProcess::receive(nlohmann::json &message, int time
     while (!takeLine(pending_, line)) {
         if (pending_.size() > longestLine)
             return Received::Malformed;
-        int wait = -1;
+        // Waits in slices, looking between them whether the helper exited:
+        // a process it started may hold its end open long after.
+        int wait = reaped_ ? 0 : exitCheckMs;
         if (timeoutMs >= 0) {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
             if (left <= 0)
                 return Received::TimedOut;
-            wait = static_cast<int>(left);
+            wait = std::min(wait, static_cast<int>(left));
         }
         pollfd readable{socket_, POLLIN, 0};
         int ready = poll(&readable, 1, wait);
@@ -112,8 +131,14 @@ HelperProcess::Received HelperProcess::receive(nlohmann::json &message, int time
             continue;
         if (ready < 0)
             return Received::Ended;
-        if (ready == 0)
+        if (ready == 0) {
+            // Once it has exited, what it sent before is still taken: one
+            // more look at the socket, then it has ended.
+            if (reaped_)
+                return Received::Ended;
+            exited();
             continue;
+        }
         char buffer[4096];
         ssize_t n = recv(socket_, buffer, sizeof buffer, 0);
         if (n < 0 && errno == EINTR)
@@ -126,12 +151,22 @@ HelperProcess::Received HelperProcess::receive(nlohmann::json &message, int time
     return message.is_object() ? Received::Message : Received::Malformed;
 }
 
+bool HelperProcess::exited() {
+    if (!reaped_ && pid_ > 0 && waitpid(pid_, &status_, WNOHANG) == pid_)
+        reaped_ = true;
+    return reaped_;
+}
+
 std::string HelperProcess::finish(int graceMs) {
     if (socket_ >= 0)
         close(socket_);
     socket_ = -1;
     if (pid_ <= 0)
         return {};
+    if (exited()) {
+        pid_ = -1;
+        return describeStatus(status_);
+    }
     int status = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs);
     for (;;) {

@@ -25,14 +25,16 @@ public:
     // Kills a helper that is still running and reaps it.
     ~HelperProcess();
 
-    // Starts program; false, with the reason, when it cannot be run.
+    // Starts program; false when it cannot be run, with a line that says
+    // why ("cannot start PROGRAM: REASON").
     bool start(const std::string &program, std::string &error);
     // False when the helper is gone.
     bool send(const nlohmann::json &message);
 
     enum class Received { Message, Ended, TimedOut, Malformed };
     // The next message, waiting at most timeoutMs (negative: for as long as
-    // the helper keeps its end open).
+    // the helper runs and keeps its end open). A helper that exits has
+    // Ended, even where a process it started still holds its end.
     Received receive(nlohmann::json &message, int timeoutMs);
 
     // Waits up to graceMs for the helper to exit, then kills it; returns how
@@ -40,7 +42,12 @@ public:
     std::string finish(int graceMs);
 
 private:
+    // Reaps the helper if it has exited; true when it has.
+    bool exited();
+
     pid_t pid_ = -1;
+    bool reaped_ = false;
+    int status_ = 0; // how it ended, once reaped
     int socket_ = -1;
     std::string pending_; // received bytes not yet taken as lines
 };

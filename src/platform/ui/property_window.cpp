@@ -1,6 +1,7 @@
 #include "ui/property_window.h"
 
 #include "dshow/device_controls.h"
+#include "ui/dialog_protocol.h"
 #include "ui/helper_process.h"
 
 #include <quorin_platform/user.h>
@@ -9,12 +10,16 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace platform {
 
 namespace {
 
 using nlohmann::json;
+namespace key = protocol::key;
+using protocol::nameOf;
+using protocol::read;
 
 // How long the helper may take to open its window: a toolkit's start on a
 // slow machine (an emulated one) takes seconds, never this long.
@@ -22,41 +27,29 @@ constexpr int openingMs = 60000;
 // How long a helper that said it closed may take to exit.
 constexpr int exitMs = 5000;
 
-const char *typeName(ControlType type) {
-    switch (type) {
-    case ControlType::Integer:
-        return "integer";
-    case ControlType::Boolean:
-        return "boolean";
-    case ControlType::Menu:
-        return "menu";
-    case ControlType::IntegerMenu:
-        return "integer menu";
-    case ControlType::Button:
-        return "button";
-    }
-    return "integer";
-}
-
 // What may change while the window is open: value and state.
 json stateOf(const Control &c) {
-    return {{"id", c.id}, {"value", c.value}, {"inactive", c.inactive}, {"read_only", c.readOnly},
-            {"grabbed", c.grabbed}};
+    return {{key::id, c.id}, {key::value, c.value}, {key::inactive, c.inactive}, {key::readOnly, c.readOnly},
+            {key::grabbed, c.grabbed}};
 }
 
 json describe(const Control &c) {
     json d = stateOf(c);
-    d["name"] = c.name;
-    d["type"] = typeName(c.type);
-    d["minimum"] = c.minimum;
-    d["maximum"] = c.maximum;
-    d["step"] = c.step;
-    d["default"] = c.defaultValue;
+    d[key::name] = c.name;
+    d[key::type] = nameOf(c.type);
+    d[key::minimum] = c.minimum;
+    d[key::maximum] = c.maximum;
+    d[key::step] = c.step;
+    d[key::defaultValue] = c.defaultValue;
     json choices = json::array();
     for (const ControlChoice &choice : c.choices)
         choices.push_back({choice.value, choice.label});
-    d["choices"] = choices;
+    d[key::choices] = choices;
     return d;
+}
+
+json page(protocol::PageKind kind, const std::string &title) {
+    return {{key::kind, nameOf(kind)}, {key::title, title}};
 }
 
 // One page per group of controls, in the order the device lists them.
@@ -67,9 +60,10 @@ json controlPages(const std::vector<Control> &controls) {
         auto found = pageOf.find(c.group);
         if (found == pageOf.end()) {
             found = pageOf.emplace(c.group, pages.size()).first;
-            pages.push_back({{"kind", "controls"}, {"title", c.group}, {"controls", json::array()}});
+            pages.push_back(page(protocol::PageKind::Controls, c.group));
+            pages.back()[key::controls] = json::array();
         }
-        pages[found->second]["controls"].push_back(describe(c));
+        pages[found->second][key::controls].push_back(describe(c));
     }
     return pages;
 }
@@ -79,17 +73,12 @@ json formatPage(PageTarget &target) {
     json sizes = json::array();
     for (const FrameSize &size : target.pageDevice().description().sizes)
         sizes.push_back({size.width, size.height});
-    return {{"kind", "format"},
-            {"title", "Stream Format"},
-            {"sizes", sizes},
-            {"current", {current.width, current.height}},
-            {"fps", current.fps},
-            {"colour", "RGB 24"}};
-}
-
-void sayFault(const std::string &what) {
-    std::fprintf(stderr, "quorin platform: property dialog: %s; closed as with Cancel\n", what.c_str());
-    std::fflush(stderr);
+    json format = page(protocol::PageKind::Format, "Stream Format");
+    format[key::sizes] = sizes;
+    format[key::current] = {current.width, current.height};
+    format[key::fps] = current.fps;
+    format[key::colour] = "RGB 24";
+    return format;
 }
 
 std::string hresultText(const char *what, HRESULT hr) {
@@ -103,6 +92,16 @@ std::string hresultText(const char *what, HRESULT hr) {
 class PropertySession {
 public:
     explicit PropertySession(PageTarget &target) : target_(target) {}
+    PropertySession(const PropertySession &) = delete;
+    PropertySession &operator=(const PropertySession &) = delete;
+    // Whatever ends the window (an exception among them) undoes what was
+    // not kept; restoring is best effort, as it is after any fault.
+    ~PropertySession() {
+        try {
+            restore();
+        } catch (...) {
+        }
+    }
 
     json opening(const std::string &caption) {
         json pages = json::array();
@@ -115,23 +114,24 @@ public:
                 listed_ = controls_->list();
                 pages = controlPages(listed_);
             }
-            if (pages.empty())
-                pages.push_back({{"kind", "controls"},
-                                 {"title", "Controls"},
-                                 {"controls", json::array()},
-                                 {"note", controls_ ? "The device has no settings."
-                                                    : "The device's settings cannot be read: " + error}});
+            if (pages.empty()) {
+                json empty = page(protocol::PageKind::Controls, "Controls");
+                empty[key::controls] = json::array();
+                empty[key::note] =
+                    controls_ ? "The device has no settings." : "The device's settings cannot be read: " + error;
+                pages.push_back(empty);
+            }
         }
         std::string title = caption.empty() ? target_.pageDevice().description().name + " Properties" : caption;
-        return {{"dialog", "properties"}, {"caption", title}, {"pages", pages}};
+        return {{key::dialog, nameOf(protocol::Dialog::Properties)}, {key::caption, title}, {key::pages, pages}};
     }
 
     // A request of the helper's; false when it is no request it can make.
     bool answer(const json &request, json &reply) {
-        if (request.contains("set"))
-            return set(request["set"], reply);
-        if (request.contains("apply"))
-            return apply(request["apply"], reply);
+        if (request.contains(key::set))
+            return set(request[key::set], reply);
+        if (request.contains(key::apply))
+            return apply(request[key::apply], reply);
         return false;
     }
 
@@ -141,59 +141,59 @@ public:
     void restore() {
         if (!controls_)
             return;
-        for (auto change = undo_.rbegin(); change != undo_.rend(); ++change)
-            controls_->set(change->first, change->second);
-        undo_.clear();
+        while (!undo_.empty()) {
+            std::pair<uint32_t, int64_t> change = undo_.back();
+            undo_.pop_back();
+            controls_->set(change.first, change.second);
+        }
     }
 
 private:
     bool set(const json &what, json &reply) {
-        if (!controls_ || !what.is_object() || !what.contains("id") || !what.contains("value") ||
-            !what["id"].is_number_unsigned() || !what["value"].is_number_integer())
+        // A control id is 32 bits and a value 64: anything wider is no
+        // control of this window's, not one to cut down to size.
+        std::optional<uint32_t> id = read<uint32_t>(what, key::id);
+        std::optional<int64_t> value = read<int64_t>(what, key::value);
+        if (!controls_ || !id || !value)
             return false;
-        uint32_t id = what["id"].get<uint32_t>();
-        int64_t value = what["value"].get<int64_t>();
-        auto known = std::find_if(listed_.begin(), listed_.end(), [id](const Control &c) { return c.id == id; });
+        auto known = std::find_if(listed_.begin(), listed_.end(), [&](const Control &c) { return c.id == *id; });
         if (known == listed_.end())
             return false;
-        bool remembered = std::any_of(undo_.begin(), undo_.end(), [id](const auto &c) { return c.first == id; });
+        bool remembered = std::any_of(undo_.begin(), undo_.end(), [&](const auto &c) { return c.first == *id; });
         bool undoable = known->type != ControlType::Button && !remembered;
         int64_t before = known->value;
         std::string name = known->name; // the list is read again below
-        std::string refused = controls_->set(id, value);
+        std::string refused = controls_->set(*id, *value);
         if (refused.empty() && undoable)
-            undo_.emplace_back(id, before);
+            undo_.emplace_back(*id, before);
         // Values and states as the device now has them: a change may move
         // others (an automatic mode makes its manual control inactive).
         listed_ = controls_->list();
         json states = json::array();
         for (const Control &c : listed_)
             states.push_back(stateOf(c));
-        reply = {{"controls", states}};
+        reply = {{key::controls, states}};
         if (!refused.empty())
-            reply["refused"] = name + ": " + refused;
+            reply[key::refused] = name + ": " + refused;
         return true;
     }
 
     bool apply(const json &what, json &reply) {
         if (!what.is_object())
             return false;
-        keep();
-        reply = {{"applied", true}};
-        if (!what.contains("size"))
-            return true;
-        const json &size = what["size"];
-        if (!size.is_array() || size.size() != 2 || !size[0].is_number_integer() || !size[1].is_number_integer())
+        std::optional<std::pair<LONG, LONG>> size;
+        if (what.contains(key::size) && !(size = protocol::asPair<LONG>(what[key::size])))
             return false;
-        LONG width = size[0].get<LONG>(), height = size[1].get<LONG>();
+        keep();
+        reply = {{key::applied, true}};
         VideoFormat current = target_.pageFormat();
-        if (width == current.width && height == current.height)
+        if (!size || (size->first == current.width && size->second == current.height))
             return true;
-        HRESULT hr = target_.applyUserSize(width, height);
+        HRESULT hr = target_.applyUserSize(size->first, size->second);
         if (FAILED(hr)) {
-            reply["refused"] = hresultText("The device refused the size", hr);
+            reply[key::refused] = hresultText("The device refused the size", hr);
             VideoFormat now = target_.pageFormat();
-            reply["current"] = {now.width, now.height};
+            reply[key::current] = {now.width, now.height};
         }
         return true;
     }
@@ -207,27 +207,26 @@ private:
 // Starts the helper with its opening message and waits until the window is
 // up. NoDisplay when the helper cannot open one; a fault is said on stderr.
 bool openWindow(HelperProcess &helper, const std::string &program, const json &opening, WindowResult &result,
-          std::string &fault) {
+                std::string &fault) {
     result = WindowResult::Closed;
-    std::string error;
-    if (!helper.start(program, error)) {
-        fault = "cannot start " + error;
+    if (!helper.start(program, fault))
         return false;
-    }
     json message;
     HelperProcess::Received received = helper.send(opening) ? helper.receive(message, openingMs)
                                                             : HelperProcess::Received::Ended;
-    if (received == HelperProcess::Received::Message && message.value("nodisplay", false)) {
+    bool meant = received == HelperProcess::Received::Message;
+    if (meant && read<bool>(message, key::nodisplay) == true) {
         helper.finish(exitMs);
         result = WindowResult::NoDisplay;
         return false;
     }
-    if (received == HelperProcess::Received::Message && message.value("shown", false))
+    if (meant && read<bool>(message, key::shown) == true)
         return true;
     if (received == HelperProcess::Received::TimedOut)
-        fault = "the helper opened no window within 60 s";
-    else if (received == HelperProcess::Received::Message || received == HelperProcess::Received::Malformed)
-        fault = "the helper sent a message it cannot have meant";
+        fault = "the helper opened no window within " + std::to_string(openingMs / 1000) + " s (" +
+                helper.finish(0) + ")";
+    else if (meant || received == HelperProcess::Received::Malformed)
+        fault = "the helper sent a message it cannot have meant (" + helper.finish(0) + ")";
     else
         fault = "the helper ended before its window opened (" + helper.finish(exitMs) + ")";
     return false;
@@ -239,11 +238,23 @@ HelperProcess::Received nextMessage(HelperProcess &helper, json &message) {
     HelperProcess::Received received;
     do
         received = helper.receive(message, -1);
-    while (received == HelperProcess::Received::Message && message.contains("shown"));
+    while (received == HelperProcess::Received::Message && read<bool>(message, key::shown) == true);
     return received;
 }
 
+// How the helper said its window closed, if that is what message says.
+std::optional<protocol::Closed> closing(HelperProcess::Received received, const json &message) {
+    if (received != HelperProcess::Received::Message)
+        return std::nullopt;
+    return read<protocol::Closed>(message, key::close);
+}
+
 } // namespace
+
+void sayPropertyFault(const std::string &what) {
+    std::fprintf(stderr, "quorin platform: property dialog: %s; closed as with Cancel\n", what.c_str());
+    std::fflush(stderr);
+}
 
 WindowResult showPropertyWindow(const std::string &program, const std::string &caption, PageTarget &target) {
     PropertySession session(target);
@@ -252,14 +263,14 @@ WindowResult showPropertyWindow(const std::string &program, const std::string &c
     std::string fault;
     if (!openWindow(helper, program, session.opening(caption), result, fault)) {
         if (!fault.empty())
-            sayFault(fault);
+            sayPropertyFault(fault);
         return result;
     }
     for (;;) {
         json message, reply;
         HelperProcess::Received received = nextMessage(helper, message);
-        if (received == HelperProcess::Received::Message && message.contains("close")) {
-            if (message["close"] == "ok")
+        if (std::optional<protocol::Closed> how = closing(received, message)) {
+            if (*how == protocol::Closed::Ok)
                 session.keep();
             else
                 session.restore();
@@ -273,37 +284,40 @@ WindowResult showPropertyWindow(const std::string &program, const std::string &c
         }
         session.restore();
         if (received == HelperProcess::Received::Ended)
-            sayFault("the helper ended without closing its window (" + helper.finish(exitMs) + ")");
+            sayPropertyFault("the helper ended without closing its window (" + helper.finish(exitMs) + ")");
         else
-            sayFault("the helper sent a message it cannot have meant (" + helper.finish(0) + ")");
+            sayPropertyFault("the helper sent a message it cannot have meant (" + helper.finish(0) + ")");
         return WindowResult::Closed;
     }
 }
 
 WindowResult showMessageWindow(const std::string &program, const std::string &caption, const std::string &text,
                                unsigned long style) {
-    const char *icon = "none";
+    protocol::Icon icon = protocol::Icon::None;
     switch (style & MB_ICONMASK) {
     case MB_ICONERROR:
-        icon = "error";
+        icon = protocol::Icon::Error;
         break;
     case MB_ICONQUESTION:
-        icon = "question";
+        icon = protocol::Icon::Question;
         break;
     case MB_ICONWARNING:
-        icon = "warning";
+        icon = protocol::Icon::Warning;
         break;
     case MB_ICONINFORMATION:
-        icon = "information";
+        icon = protocol::Icon::Information;
         break;
     }
     HelperProcess helper;
     WindowResult result;
     std::string fault;
-    json opening = {{"dialog", "message"}, {"caption", caption}, {"text", text}, {"icon", icon}};
+    json opening = {{key::dialog, nameOf(protocol::Dialog::Message)},
+                    {key::caption, caption},
+                    {key::text, text},
+                    {key::icon, nameOf(icon)}};
     if (openWindow(helper, program, opening, result, fault)) {
         json message;
-        if (nextMessage(helper, message) == HelperProcess::Received::Message && message.contains("close")) {
+        if (closing(nextMessage(helper, message), message)) {
             helper.finish(exitMs);
             return WindowResult::Closed;
         }

@@ -19,6 +19,9 @@ enum class WindowResult {
 // change applies at once; Cancel restores what OK or Apply did not keep.
 WindowResult showPropertyWindow(const std::string &helper, const std::string &caption, PageTarget &target);
 
+// Says a property window's fault in one line on stderr.
+void sayPropertyFault(const std::string &what);
+
 // A modal message box; its icon follows style's MB_ICON bits.
 WindowResult showMessageWindow(const std::string &helper, const std::string &caption, const std::string &text,
                                unsigned long style);

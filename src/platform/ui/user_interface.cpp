@@ -6,6 +6,7 @@
 // the user's. Either way the frame records what it was asked to show.
 #include "dshow/capture_device.h"
 #include "dshow/property_pages.h"
+#include "com/guard.h"
 #include "com/instrumentation.h"
 #include "ui/helper_process.h"
 #include "ui/property_window.h"
@@ -99,10 +100,19 @@ int WINAPI MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     }
     const char *caption = lpCaption ? lpCaption : "Error";
     const char *text = lpText ? lpText : "";
-    std::string helper = platform::desktopHelper();
-    if (!helper.empty() &&
-        platform::showMessageWindow(helper, caption, text, uType) == platform::WindowResult::Closed)
+    // Nothing the window's work throws (no memory) may end the process: the
+    // text is said on stderr instead.
+    bool closed = false;
+    HRESULT hr = platform::guarded([&] {
+        std::string helper = platform::desktopHelper();
+        closed = !helper.empty() &&
+                 platform::showMessageWindow(helper, caption, text, uType) == platform::WindowResult::Closed;
+        return S_OK;
+    });
+    if (closed)
         return IDOK;
+    if (FAILED(hr))
+        std::fprintf(stderr, "quorin platform: message box: %s\n", platform::describeFailure(hr));
     std::fprintf(stderr, "[%s] %s\n", caption, text);
     std::fflush(stderr);
     return IDOK;
@@ -138,16 +148,21 @@ HRESULT WINAPI OleCreatePropertyFrame(HWND hwndOwner, UINT, UINT, LPCOLESTR lpsz
         d.queuedFormat.reset();
     }
     // The window, and the headless stand-in's user, run the device's own
-    // code: outside the record's lock.
-    std::string helper = device ? platform::desktopHelper() : std::string();
-    if (!helper.empty()) {
-        if (platform::showPropertyWindow(helper, caption, *device) == platform::WindowResult::Closed)
+    // code: outside the record's lock, and inside guarded(), since a window
+    // that runs out of memory must end as a code, not end the process.
+    HRESULT hr = platform::guarded([&] {
+        std::string helper = device ? platform::desktopHelper() : std::string();
+        if (!helper.empty() &&
+            platform::showPropertyWindow(helper, caption, *device) == platform::WindowResult::Closed)
             return S_OK;
-    }
-    // The user picks a size and closes with OK.
-    if (chosen && device)
-        device->applyUserSize(chosen->width, chosen->height);
-    return S_OK;
+        // The user picks a size and closes with OK.
+        if (chosen && device)
+            device->applyUserSize(chosen->width, chosen->height);
+        return S_OK;
+    });
+    if (FAILED(hr))
+        platform::sayPropertyFault(platform::describeFailure(hr));
+    return hr;
 }
 
 } // extern "C"

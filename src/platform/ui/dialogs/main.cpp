@@ -5,29 +5,39 @@
 // how the window closed. It never touches the device itself.
 #include "ui/dialogs/channel.h"
 #include "ui/dialogs/property_sheet.h"
+#include "ui/dialog_protocol.h"
 
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace {
 
+namespace protocol = platform::protocol;
+namespace key = protocol::key;
+using protocol::readOr;
+
 // The theme's icon for a message box's kind, as Windows shows one.
-const char *iconName(const std::string &icon) {
-    if (icon == "error")
+const char *iconName(protocol::Icon icon) {
+    switch (icon) {
+    case protocol::Icon::None:
+        return nullptr;
+    case protocol::Icon::Error:
         return "dialog-error";
-    if (icon == "question")
+    case protocol::Icon::Question:
         return "dialog-question";
-    if (icon == "warning")
+    case protocol::Icon::Warning:
         return "dialog-warning";
-    if (icon == "information")
+    case protocol::Icon::Information:
         return "dialog-information";
+    }
     return nullptr;
 }
 
-void onShown(GtkWidget *, gpointer) { dialogs::send({{"shown", true}}); }
+void onShown(GtkWidget *, gpointer) { dialogs::send({{key::shown, true}}); }
 
 // The platform never speaks unasked: input or a hang-up means it is gone.
 gboolean onPlatform(gint, GIOCondition, gpointer box) {
@@ -35,19 +45,28 @@ gboolean onPlatform(gint, GIOCondition, gpointer box) {
     return G_SOURCE_REMOVE;
 }
 
+// Destroyed from outside (another X client destroyed the window): read, as
+// if its OK was pressed. Handled here, so that the toolkit does not destroy
+// the widgets of a window already gone.
+gboolean onDestroyed(GtkWidget *box, GdkEvent *, gpointer gone) {
+    *static_cast<bool *>(gone) = true;
+    gtk_dialog_response(GTK_DIALOG(box), GTK_RESPONSE_OK);
+    return TRUE;
+}
+
 void runMessageBox(const dialogs::json &opening) {
-    GtkWidget *box = gtk_dialog_new_with_buttons(opening.value("caption", std::string()).c_str(), nullptr,
+    GtkWidget *box = gtk_dialog_new_with_buttons(readOr(opening, key::caption, std::string()).c_str(), nullptr,
                                                  GTK_DIALOG_MODAL, "_OK", GTK_RESPONSE_OK, nullptr);
     gtk_window_set_position(GTK_WINDOW(box), GTK_WIN_POS_CENTER);
     gtk_window_set_resizable(GTK_WINDOW(box), FALSE);
     GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 16);
     gtk_container_set_border_width(GTK_CONTAINER(row), 16);
-    if (const char *icon = iconName(opening.value("icon", std::string()))) {
+    if (const char *icon = iconName(readOr(opening, key::icon, protocol::Icon::None))) {
         GtkWidget *image = gtk_image_new_from_icon_name(icon, GTK_ICON_SIZE_DIALOG);
         gtk_widget_set_valign(image, GTK_ALIGN_START);
         gtk_box_pack_start(GTK_BOX(row), image, FALSE, FALSE, 0);
     }
-    GtkWidget *text = gtk_label_new(opening.value("text", std::string()).c_str());
+    GtkWidget *text = gtk_label_new(readOr(opening, key::text, std::string()).c_str());
     gtk_label_set_xalign(GTK_LABEL(text), 0);
     gtk_label_set_line_wrap(GTK_LABEL(text), TRUE);
     gtk_label_set_max_width_chars(GTK_LABEL(text), 80);
@@ -58,10 +77,14 @@ void runMessageBox(const dialogs::json &opening) {
     g_signal_connect(box, "map", G_CALLBACK(onShown), nullptr);
     guint watch = g_unix_fd_add(STDIN_FILENO, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), onPlatform,
                                 box);
+    bool gone = false;
+    g_signal_connect(box, "destroy-event", G_CALLBACK(onDestroyed), &gone);
     if (gtk_dialog_run(GTK_DIALOG(box)) != GTK_RESPONSE_CANCEL)
         g_source_remove(watch);
-    gtk_widget_destroy(box);
-    dialogs::send({{"close", "ok"}});
+    // A window destroyed from outside is left as it is: the program ends.
+    if (!gone)
+        gtk_widget_destroy(box);
+    dialogs::send({{key::close, protocol::nameOf(protocol::Closed::Ok)}});
 }
 
 } // namespace
@@ -72,16 +95,22 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "quorin-dialogs: started by the platform only, which says what to show\n");
         return 2;
     }
+    std::optional<protocol::Dialog> dialog = protocol::read<protocol::Dialog>(opening, key::dialog);
+    if (!dialog) {
+        std::fprintf(stderr, "quorin-dialogs: the platform asked for no dialog this program shows\n");
+        return 2;
+    }
     if (!gtk_init_check(&argc, &argv)) {
-        dialogs::send({{"nodisplay", true}});
+        dialogs::send({{key::nodisplay, true}});
         return 0;
     }
-    std::string dialog = opening.value("dialog", std::string());
-    if (dialog == "message")
+    switch (*dialog) {
+    case protocol::Dialog::Message:
         runMessageBox(opening);
-    else if (dialog == "properties")
+        break;
+    case protocol::Dialog::Properties:
         dialogs::runPropertySheet(opening);
-    else
-        return 2;
+        break;
+    }
     return 0;
 }

@@ -1,9 +1,13 @@
 #include "ui/dialogs/property_sheet.h"
 
+#include "ui/dialog_protocol.h"
+
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,9 +15,15 @@ namespace dialogs {
 
 namespace {
 
+namespace protocol = platform::protocol;
+namespace key = protocol::key;
+using platform::ControlType;
+using protocol::read;
+using protocol::readOr;
+
 struct ControlRow {
     uint32_t id;
-    std::string type;
+    ControlType type;
     GtkWidget *widget;
     GtkWidget *state; // says why the control cannot be changed now
     bool readOnly;
@@ -33,6 +43,7 @@ struct Sheet {
     bool updating = false; // widgets being set from the device's answer
     bool shown = false;
     bool closed = false;
+    bool gone = false; // its window was destroyed from outside
 };
 
 void markChanged(Sheet &sheet) { gtk_widget_set_sensitive(sheet.apply, TRUE); }
@@ -45,11 +56,11 @@ void lose(Sheet &sheet) {
     gtk_main_quit();
 }
 
-void close(Sheet &sheet, const char *how) {
+void close(Sheet &sheet, protocol::Closed how) {
     if (sheet.closed)
         return;
     sheet.closed = true;
-    send({{"close", how}});
+    send({{key::close, protocol::nameOf(how)}});
     gtk_main_quit();
 }
 
@@ -59,17 +70,25 @@ void update(Sheet &sheet, const json &states) {
     sheet.updating = true;
     for (const json &state : states) {
         for (ControlRow &row : sheet.rows) {
-            if (row.id != state.value("id", 0u))
+            if (read<uint32_t>(state, key::id) != row.id)
                 continue;
-            int64_t value = state.value("value", int64_t{0});
+            int64_t value = readOr(state, key::value, row.reported);
             row.reported = value;
-            if (row.type == "integer")
+            switch (row.type) {
+            case ControlType::Integer:
                 gtk_range_set_value(GTK_RANGE(row.widget), static_cast<double>(value));
-            else if (row.type == "boolean")
+                break;
+            case ControlType::Boolean:
                 gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(row.widget), value != 0);
-            else if (row.type == "menu" || row.type == "integer menu")
+                break;
+            case ControlType::Menu:
+            case ControlType::IntegerMenu:
                 gtk_combo_box_set_active_id(GTK_COMBO_BOX(row.widget), std::to_string(value).c_str());
-            bool inactive = state.value("inactive", false), grabbed = state.value("grabbed", false);
+                break;
+            case ControlType::Button:
+                break;
+            }
+            bool inactive = readOr(state, key::inactive, false), grabbed = readOr(state, key::grabbed, false);
             const char *why = row.readOnly ? "read-only" : grabbed ? "busy" : inactive ? "inactive" : "";
             gtk_label_set_text(GTK_LABEL(row.state), why);
             gtk_widget_set_sensitive(row.widget, !*why);
@@ -87,10 +106,10 @@ void change(Sheet &sheet, uint32_t id, int64_t value, bool press = false) {
         if (row.id == id && row.reported == value && !press)
             return;
     json answer;
-    if (!ask({{"set", {{"id", id}, {"value", value}}}}, answer))
+    if (!ask({{key::set, {{key::id, id}, {key::value, value}}}}, answer))
         return lose(sheet);
-    update(sheet, answer.value("controls", json::array()));
-    showStatus(sheet, answer.value("refused", std::string()));
+    update(sheet, protocol::arrayAt(answer, key::controls));
+    showStatus(sheet, readOr(answer, key::refused, std::string()));
     markChanged(sheet);
 }
 
@@ -116,40 +135,51 @@ void onToggle(GtkToggleButton *button, gpointer data) {
 }
 void onChoice(GtkComboBox *box, gpointer data) {
     auto *h = static_cast<Handler *>(data);
-    const char *id = gtk_combo_box_get_active_id(box);
-    if (id)
-        change(*h->sheet, h->id, std::stoll(id));
+    // The ids are the choices' values, written by this program.
+    if (const char *id = gtk_combo_box_get_active_id(box))
+        change(*h->sheet, h->id, std::strtoll(id, nullptr, 10));
 }
 void onPress(GtkButton *, gpointer data) {
     auto *h = static_cast<Handler *>(data);
     change(*h->sheet, h->id, 1, true);
 }
 
-GtkWidget *controlWidget(Sheet &sheet, const json &c) {
-    std::string type = c.value("type", std::string());
-    uint32_t id = c.value("id", 0u);
-    GtkWidget *widget;
-    if (type == "integer") {
-        double step = std::max<double>(1, c.value("step", 1.0));
-        widget = gtk_scale_new_with_range(GTK_ORIENTATION_HORIZONTAL, c.value("minimum", 0.0),
-                                          std::max(c.value("minimum", 0.0) + step, c.value("maximum", 0.0)), step);
+GtkWidget *controlWidget(Sheet &sheet, uint32_t id, ControlType type, const json &c) {
+    GtkWidget *widget = nullptr;
+    switch (type) {
+    case ControlType::Integer: {
+        double step = std::max<double>(1, readOr(c, key::step, 1.0));
+        double minimum = readOr(c, key::minimum, 0.0);
+        widget = gtk_scale_new_with_range(GTK_ORIENTATION_HORIZONTAL, minimum,
+                                          std::max(minimum + step, readOr(c, key::maximum, 0.0)), step);
         gtk_scale_set_draw_value(GTK_SCALE(widget), FALSE); // its own column keeps the sliders aligned
         gtk_range_set_round_digits(GTK_RANGE(widget), 0);
         gtk_widget_set_size_request(widget, 260, -1);
         g_signal_connect(widget, "value-changed", G_CALLBACK(onSlider), handlerFor(sheet, id, widget));
-    } else if (type == "boolean") {
+        break;
+    }
+    case ControlType::Boolean:
         widget = gtk_check_button_new();
         g_signal_connect(widget, "toggled", G_CALLBACK(onToggle), handlerFor(sheet, id, widget));
-    } else if (type == "menu" || type == "integer menu") {
+        break;
+    case ControlType::Menu:
+    case ControlType::IntegerMenu:
         widget = gtk_combo_box_text_new();
-        for (const json &choice : c.value("choices", json::array()))
-            gtk_combo_box_text_append(GTK_COMBO_BOX_TEXT(widget), std::to_string(choice[0].get<int64_t>()).c_str(),
-                                      choice[1].get<std::string>().c_str());
+        for (const json &choice : protocol::arrayAt(c, key::choices)) {
+            std::optional<int64_t> value = choice.is_array() && choice.size() == 2 ? protocol::as<int64_t>(choice[0])
+                                                                                  : std::nullopt;
+            std::optional<std::string> label = value ? protocol::as<std::string>(choice[1]) : std::nullopt;
+            if (label)
+                gtk_combo_box_text_append(GTK_COMBO_BOX_TEXT(widget), std::to_string(*value).c_str(),
+                                          label->c_str());
+        }
         g_signal_connect(widget, "changed", G_CALLBACK(onChoice), handlerFor(sheet, id, widget));
-    } else {
-        widget = gtk_button_new_with_label(c.value("name", std::string()).c_str());
+        break;
+    case ControlType::Button:
+        widget = gtk_button_new_with_label(readOr(c, key::name, std::string()).c_str());
         gtk_widget_set_halign(widget, GTK_ALIGN_START);
         g_signal_connect(widget, "clicked", G_CALLBACK(onPress), handlerFor(sheet, id, widget));
+        break;
     }
     gtk_widget_set_hexpand(widget, TRUE);
     return widget;
@@ -185,22 +215,27 @@ GtkWidget *valueLabel(GtkWidget *slider) {
 GtkWidget *controlPage(Sheet &sheet, const json &page) {
     GtkWidget *g = grid();
     int top = 0;
-    if (page.contains("note"))
-        gtk_grid_attach(GTK_GRID(g), label(page["note"].get<std::string>()), 0, top++, 4, 1);
+    if (std::optional<std::string> note = read<std::string>(page, key::note))
+        gtk_grid_attach(GTK_GRID(g), label(*note), 0, top++, 4, 1);
     json states = json::array();
-    for (const json &c : page.value("controls", json::array())) {
-        GtkWidget *widget = controlWidget(sheet, c);
+    for (const json &c : protocol::arrayAt(page, key::controls)) {
+        // A control without an id or of a type this program does not know
+        // cannot be shown; the rest of the page can.
+        std::optional<uint32_t> id = read<uint32_t>(c, key::id);
+        std::optional<ControlType> type = read<ControlType>(c, key::type);
+        if (!id || !type)
+            continue;
+        GtkWidget *widget = controlWidget(sheet, *id, *type, c);
         // A button says its name itself.
-        std::string name = c.value("type", std::string()) == "button" ? "" : c.value("name", std::string());
+        std::string name = *type == ControlType::Button ? "" : readOr(c, key::name, std::string());
         GtkWidget *state = label("");
         gtk_widget_set_sensitive(state, FALSE);
         gtk_grid_attach(GTK_GRID(g), label(name), 0, top, 1, 1);
         gtk_grid_attach(GTK_GRID(g), widget, 1, top, 1, 1);
-        if (c.value("type", std::string()) == "integer")
+        if (*type == ControlType::Integer)
             gtk_grid_attach(GTK_GRID(g), valueLabel(widget), 2, top, 1, 1);
         gtk_grid_attach(GTK_GRID(g), state, 3, top++, 1, 1);
-        sheet.rows.push_back({c.value("id", 0u), c.value("type", std::string()), widget, state,
-                              c.value("read_only", false)});
+        sheet.rows.push_back({*id, *type, widget, state, readOr(c, key::readOnly, false)});
         states.push_back(c);
     }
     update(sheet, states);
@@ -212,8 +247,8 @@ GtkWidget *controlPage(Sheet &sheet, const json &page) {
     return scrolled;
 }
 
-std::string sizeText(const json &size) {
-    return std::to_string(size[0].get<long>()) + " x " + std::to_string(size[1].get<long>());
+std::string sizeText(const std::pair<long, long> &size) {
+    return std::to_string(size.first) + " x " + std::to_string(size.second);
 }
 
 void onSize(GtkComboBox *, gpointer data) {
@@ -225,19 +260,22 @@ void onSize(GtkComboBox *, gpointer data) {
 GtkWidget *formatPage(Sheet &sheet, const json &page) {
     GtkWidget *g = grid();
     char rate[32];
-    std::snprintf(rate, sizeof rate, "%g fps", page.value("fps", 0.0));
+    std::snprintf(rate, sizeof rate, "%g fps", readOr(page, key::fps, 0.0));
     gtk_grid_attach(GTK_GRID(g), label("Frame rate:"), 0, 0, 1, 1);
     gtk_grid_attach(GTK_GRID(g), label(rate), 1, 0, 1, 1);
     gtk_grid_attach(GTK_GRID(g), label("Color space / compression:"), 0, 1, 1, 1);
-    gtk_grid_attach(GTK_GRID(g), label(page.value("colour", std::string())), 1, 1, 1, 1);
+    gtk_grid_attach(GTK_GRID(g), label(readOr(page, key::colour, std::string())), 1, 1, 1, 1);
     gtk_grid_attach(GTK_GRID(g), label("Output size:"), 0, 2, 1, 1);
     sheet.sizes = gtk_combo_box_text_new();
-    sheet.offered = page.value("sizes", json::array());
-    json current = page.value("current", json::array());
-    for (size_t i = 0; i < sheet.offered.size(); ++i) {
-        gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(sheet.sizes), sizeText(sheet.offered[i]).c_str());
-        if (sheet.offered[i] == current)
-            sheet.appliedSize = static_cast<int>(i);
+    const json *current = page.contains(key::current) ? &page[key::current] : nullptr;
+    for (const json &offered : protocol::arrayAt(page, key::sizes)) {
+        std::optional<std::pair<long, long>> size = protocol::asPair<long>(offered);
+        if (!size)
+            continue;
+        if (current && offered == *current)
+            sheet.appliedSize = static_cast<int>(sheet.offered.size());
+        gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(sheet.sizes), sizeText(*size).c_str());
+        sheet.offered.push_back(offered);
     }
     sheet.updating = true;
     gtk_combo_box_set_active(GTK_COMBO_BOX(sheet.sizes), sheet.appliedSize);
@@ -253,17 +291,17 @@ bool applyChanges(Sheet &sheet) {
     json apply = json::object();
     int chosen = sheet.sizes ? gtk_combo_box_get_active(GTK_COMBO_BOX(sheet.sizes)) : -1;
     if (chosen >= 0 && chosen != sheet.appliedSize)
-        apply["size"] = sheet.offered[static_cast<size_t>(chosen)];
+        apply[key::size] = sheet.offered[static_cast<size_t>(chosen)];
     json answer;
-    if (!ask({{"apply", apply}}, answer)) {
+    if (!ask({{key::apply, apply}}, answer)) {
         lose(sheet);
         return false;
     }
-    if (answer.contains("refused")) {
-        showStatus(sheet, answer["refused"].get<std::string>());
+    if (answer.contains(key::refused)) {
+        showStatus(sheet, readOr(answer, key::refused, std::string("The device refused the change.")));
         return false;
     }
-    if (apply.contains("size"))
+    if (apply.contains(key::size))
         sheet.appliedSize = chosen;
     showStatus(sheet, "");
     gtk_widget_set_sensitive(sheet.apply, FALSE);
@@ -273,12 +311,21 @@ bool applyChanges(Sheet &sheet) {
 void onOk(GtkButton *, gpointer data) {
     auto *sheet = static_cast<Sheet *>(data);
     if (applyChanges(*sheet))
-        close(*sheet, "ok");
+        close(*sheet, protocol::Closed::Ok);
 }
-void onCancel(GtkButton *, gpointer data) { close(*static_cast<Sheet *>(data), "cancel"); }
+void onCancel(GtkButton *, gpointer data) { close(*static_cast<Sheet *>(data), protocol::Closed::Cancel); }
 void onApply(GtkButton *, gpointer data) { applyChanges(*static_cast<Sheet *>(data)); }
 gboolean onDelete(GtkWidget *, GdkEvent *, gpointer data) {
-    close(*static_cast<Sheet *>(data), "cancel");
+    close(*static_cast<Sheet *>(data), protocol::Closed::Cancel);
+    return TRUE;
+}
+// Destroyed from outside (another X client destroyed the window): closed as
+// with Cancel, as the window manager's close button would. Handled here, so
+// that the toolkit does not destroy the widgets of a window already gone.
+gboolean onDestroyed(GtkWidget *, GdkEvent *, gpointer data) {
+    auto *sheet = static_cast<Sheet *>(data);
+    sheet->gone = true;
+    close(*sheet, protocol::Closed::Cancel);
     return TRUE;
 }
 
@@ -286,13 +333,13 @@ gboolean onDelete(GtkWidget *, GdkEvent *, gpointer data) {
 gboolean onKey(GtkWidget *, GdkEventKey *event, gpointer data) {
     if (event->keyval != GDK_KEY_Escape)
         return FALSE;
-    close(*static_cast<Sheet *>(data), "cancel");
+    close(*static_cast<Sheet *>(data), protocol::Closed::Cancel);
     return TRUE;
 }
 
 gboolean onMapped(GtkWidget *, GdkEvent *, gpointer data) {
     auto *sheet = static_cast<Sheet *>(data);
-    if (!sheet->shown && !send({{"shown", true}}))
+    if (!sheet->shown && !send({{key::shown, true}}))
         lose(*sheet);
     sheet->shown = true;
     return FALSE;
@@ -317,18 +364,28 @@ GtkWidget *button(const char *mnemonic, GCallback callback, Sheet &sheet) {
 void runPropertySheet(const json &opening) {
     Sheet sheet;
     sheet.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_window_set_title(GTK_WINDOW(sheet.window), opening.value("caption", std::string()).c_str());
+    gtk_window_set_title(GTK_WINDOW(sheet.window), readOr(opening, key::caption, std::string()).c_str());
     gtk_window_set_modal(GTK_WINDOW(sheet.window), TRUE);
     gtk_window_set_type_hint(GTK_WINDOW(sheet.window), GDK_WINDOW_TYPE_HINT_DIALOG);
     gtk_window_set_position(GTK_WINDOW(sheet.window), GTK_WIN_POS_CENTER);
     gtk_window_set_resizable(GTK_WINDOW(sheet.window), FALSE);
 
     GtkWidget *notebook = gtk_notebook_new();
-    for (const json &page : opening.value("pages", json::array())) {
-        bool format = page.value("kind", std::string()) == "format";
-        GtkWidget *content = format ? formatPage(sheet, page) : controlPage(sheet, page);
+    for (const json &page : protocol::arrayAt(opening, key::pages)) {
+        std::optional<protocol::PageKind> kind = read<protocol::PageKind>(page, key::kind);
+        if (!kind)
+            continue;
+        GtkWidget *content = nullptr;
+        switch (*kind) {
+        case protocol::PageKind::Controls:
+            content = controlPage(sheet, page);
+            break;
+        case protocol::PageKind::Format:
+            content = formatPage(sheet, page);
+            break;
+        }
         gtk_notebook_append_page(GTK_NOTEBOOK(notebook), content,
-                                 gtk_label_new(page.value("title", std::string()).c_str()));
+                                 gtk_label_new(readOr(page, key::title, std::string()).c_str()));
     }
     sheet.status = label("");
     gtk_label_set_line_wrap(GTK_LABEL(sheet.status), TRUE);
@@ -354,6 +411,7 @@ void runPropertySheet(const json &opening) {
     g_signal_connect(sheet.window, "delete-event", G_CALLBACK(onDelete), &sheet);
     g_signal_connect(sheet.window, "map-event", G_CALLBACK(onMapped), &sheet);
     g_signal_connect(sheet.window, "key-press-event", G_CALLBACK(onKey), &sheet);
+    g_signal_connect(sheet.window, "destroy-event", G_CALLBACK(onDestroyed), &sheet);
     sheet.watch = g_unix_fd_add(STDIN_FILENO, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
                                 onPlatform, &sheet);
     gtk_widget_show_all(sheet.window);
@@ -368,10 +426,12 @@ void runPropertySheet(const json &opening) {
         gtk_widget_grab_focus(sheet.sizes);
     gtk_main();
     if (!sheet.closed)
-        close(sheet, "cancel");
+        close(sheet, protocol::Closed::Cancel);
     if (sheet.watch)
         g_source_remove(sheet.watch);
-    gtk_widget_destroy(sheet.window);
+    // A window destroyed from outside is left as it is: the program ends.
+    if (!sheet.gone)
+        gtk_widget_destroy(sheet.window);
 }
 
 } // namespace dialogs
