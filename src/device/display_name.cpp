@@ -51,7 +51,10 @@ PyObject *getdisplayname(PyObject *self, PyObject *) {
 
     char buffer[nameBytes];
     toLocaleText(name.vt == VT_BSTR ? name.bstrVal : nullptr, buffer);
-    PyObject *result = Py_BuildValue("s", buffer);
+    // The bytes are in the locale's encoding, so they are decoded in it: on
+    // Windows that is the ANSI code page the interpreter set (1252 in
+    // Western Europe), where a name such as "Cam\xe9ra" is no valid UTF-8.
+    PyObject *result = PyUnicode_DecodeLocale(buffer, nullptr);
     VariantClear(&name);
     return result;
 }

@@ -1,5 +1,7 @@
 """getdisplayname(): the friendly name in the locale's encoding, cut safely."""
 
+import subprocess
+
 import pytest
 
 import quorin
@@ -50,3 +52,24 @@ def test_unreadable_name_and_missing_properties_have_their_messages(camera):
     with pytest.raises(quorin.error) as raised:
         empty.getdisplayname()
     assert str(raised.value) == "No device properties available."
+
+
+@pytest.mark.parametrize("charmap,name", [
+    ("ISO-8859-1", "Cam\u00e9ra int\u00e9gr\u00e9e"),   # a French laptop's built-in camera
+    ("EUC-JP", "\u5185\u8535\u30ab\u30e1\u30e9"),       # a Japanese one's
+])
+def test_a_name_in_a_locale_that_is_not_utf8_is_decoded_in_that_locale(tmp_path, charmap, name):
+    # As on Windows, where the locale is the ANSI code page: the bytes are
+    # the locale's, and decoding them as UTF-8 would fail.
+    locale_name = "fr_FR." + charmap if charmap == "ISO-8859-1" else "ja_JP." + charmap
+    made = subprocess.run(["localedef", "-i", locale_name.split(".")[0], "-f", charmap,
+                           str(tmp_path / locale_name)], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    assert (tmp_path / locale_name).is_dir(), made.stdout
+    result = run_python("""
+        import locale, platform_control, quorin
+        locale.setlocale(locale.LC_CTYPE, "")
+        platform_control.load().add_camera(%s)
+        print(ascii(locale.setlocale(locale.LC_CTYPE)), ascii(quorin.new_Dev(0, 0).getdisplayname()), sep="\\n")
+    """ % ascii(name), env={"LOCPATH": str(tmp_path), "LC_ALL": locale_name})
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.splitlines() == [ascii(locale_name), ascii(name)]

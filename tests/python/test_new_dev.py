@@ -166,7 +166,14 @@ def test_declared_cameras_come_from_the_environment(platform, monkeypatch):
     ("[{\"name\": \"A\", \"sizes\": [[0, 480]]}]", "camera 0: sizes must be between 1 and 8192 pixels a side"),
     ("[{\"name\": \"A\", \"pin\": \"audio\"}]", 'camera 0: "pin" must be "video" or "interleaved"'),
     ("{\"name\": \"A\"}", "must be a JSON array of cameras"),
-    ("[{\"name\": ", "not valid JSON"),
+    ("[{\"name\": ", "not valid JSON at line 1, column 11: syntax error while parsing value - unexpected end of"
+                     " input; expected '[', '{', or a literal"),
+    ("[{\"name\": \"A\"},\n {\"name\" \"B\"}]", "not valid JSON at line 2, column 12: syntax error while parsing"
+                                        " object separator - unexpected string literal; expected ':'"),
+    # Valid JSON, but not what was meant: the library would keep the last
+    # name silently, and call an overflowing number a syntax error.
+    ("[{\"name\": \"A\", \"name\": \"B\"}]", 'the key "name" is given twice in one object'),
+    ("[{\"name\": \"A\", \"fps\": 1e400}]", 'the number "1e400" at line 1, column 23 is out of range'),
 ])
 def test_malformed_declaration_fails_the_enumerator_with_one_clear_line(platform, monkeypatch, capfd,
                                                                           declaration, complaint):

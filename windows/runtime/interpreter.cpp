@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include <windows.h>
+
 namespace {
 
 long liveObjects = 0;
@@ -383,6 +385,33 @@ int _PyBytes_Resize(PyObject **object, Py_ssize_t size) {
     resized->ob_sval[size] = '\0';
     *object = reinterpret_cast<PyObject *>(resized);
     return 0;
+}
+
+// As CPython's: the C runtime's multibyte text in its current locale (on
+// Windows the ANSI code page the interpreter set at start-up), strictly.
+PyObject *PyUnicode_DecodeLocale(const char *text, const char *errors) {
+    if (errors) {
+        setError(&systemError, "stand-in: PyUnicode_DecodeLocale takes the strict handler only");
+        return nullptr;
+    }
+    size_t units = std::mbstowcs(nullptr, text, 0);
+    if (units == static_cast<size_t>(-1)) {
+        setError(&unicodeDecodeError, "'locale' codec can't decode the text");
+        return nullptr;
+    }
+    std::vector<wchar_t> wide(units + 1);
+    std::mbstowcs(wide.data(), text, units + 1);
+    int bytes = units ? WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(units), nullptr, 0, nullptr,
+                                            nullptr)
+                      : 0;
+    if (units && bytes <= 0) {
+        setError(&unicodeDecodeError, "'locale' codec can't decode the text");
+        return nullptr;
+    }
+    std::vector<char> utf8(static_cast<size_t>(bytes) + 1);
+    if (bytes)
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(units), utf8.data(), bytes, nullptr, nullptr);
+    return newStr(utf8.data(), static_cast<size_t>(bytes));
 }
 
 void PyErr_SetString(PyObject *type, const char *message) {

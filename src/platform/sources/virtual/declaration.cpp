@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <set>
+#include <vector>
 
 namespace platform {
 
@@ -23,7 +25,7 @@ constexpr double maxFps = 1000.0;
 
 // What a diagnostic quotes of the declaration: control characters escaped,
 // so that it stays one line, and cut to a readable length.
-std::string quoted(const std::string &text) {
+std::string quote(const std::string &text) {
     const size_t longest = 40;
     std::string out = "\"";
     size_t shown = 0;
@@ -113,7 +115,9 @@ bool parseObject(const json &object, CameraDescription &camera, std::string &err
             camera.interleaved = value == "interleaved";
         } else if (key == "fps") {
             if (!value.is_number() || !(value.get<double>() >= minFps) || value.get<double>() > maxFps) {
-                error = "\"fps\" must be a number from 0.001 to 1000";
+                char limits[64];
+                std::snprintf(limits, sizeof limits, "from %g to %g", minFps, maxFps);
+                error = std::string("\"fps\" must be a number ") + limits;
                 return false;
             }
             camera.fps = value.get<double>();
@@ -139,7 +143,7 @@ bool parseObject(const json &object, CameraDescription &camera, std::string &err
             if (!parseCountKey(value, "pin_pages", 0, 16, camera.pinPages, error))
                 return false;
         } else {
-            error = "unknown key " + quoted(key);
+            error = "unknown key " + quote(key);
             return false;
         }
     }
@@ -150,10 +154,80 @@ bool parseObject(const json &object, CameraDescription &camera, std::string &err
     return true;
 }
 
+// Line and column (from 1) of a byte of text, for a diagnostic.
+std::string whereIn(const std::string &text, size_t byte) {
+    size_t line = 1, column = 1;
+    for (size_t i = 0; i < byte && i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+// Builds the document as the library's own parser does, and refuses what
+// that parser lets pass or says without a place: a key given twice in one
+// object (the library keeps the last silently), and a number beyond a
+// double's range, which is no syntax error however the library files it.
+class CheckedBuilder : public nlohmann::json_sax<json> {
+public:
+    CheckedBuilder(const std::string &text, json &out) : text_(text), dom_(out, false) {}
+
+    bool null() override { return dom_.null(); }
+    bool boolean(bool value) override { return dom_.boolean(value); }
+    bool number_integer(number_integer_t value) override { return dom_.number_integer(value); }
+    bool number_unsigned(number_unsigned_t value) override { return dom_.number_unsigned(value); }
+    bool number_float(number_float_t value, const string_t &text) override { return dom_.number_float(value, text); }
+    bool string(string_t &value) override { return dom_.string(value); }
+    bool binary(binary_t &value) override { return dom_.binary(value); }
+    bool start_object(std::size_t elements) override {
+        keys_.emplace_back();
+        return dom_.start_object(elements);
+    }
+    bool key(string_t &name) override {
+        if (!keys_.back().insert(name).second) {
+            error_ = "the key " + quote(name) + " is given twice in one object";
+            return false;
+        }
+        return dom_.key(name);
+    }
+    bool end_object() override {
+        keys_.pop_back();
+        return dom_.end_object();
+    }
+    bool start_array(std::size_t elements) override { return dom_.start_array(elements); }
+    bool end_array() override { return dom_.end_array(); }
+    bool parse_error(std::size_t byte, const std::string &token, const nlohmann::detail::exception &ex) override {
+        if (ex.id == 406) { // a number out of range; byte is just past it
+            size_t start = byte >= token.size() ? byte - token.size() : 0;
+            error_ = "the number " + quote(token) + " at " + whereIn(text_, start) + " is out of range";
+            return false;
+        }
+        // The library says where and what: "parse error at line 1, column
+        // 11: syntax error while parsing value - unexpected end of input".
+        const std::string what = ex.what();
+        const std::string lead = "parse error ";
+        size_t at = what.find(lead);
+        error_ = "not valid JSON" + (at == std::string::npos ? std::string() : " " + what.substr(at + lead.size()));
+        return false;
+    }
+
+    const std::string &error() const { return error_; }
+
+private:
+    const std::string &text_;
+    nlohmann::detail::json_sax_dom_parser<json> dom_;
+    std::vector<std::set<std::string>> keys_; // those seen in each open object
+    std::string error_;
+};
+
 bool parseText(const std::string &text, json &out, std::string &error) {
-    out = json::parse(text, nullptr, false);
-    if (out.is_discarded()) {
-        error = "not valid JSON";
+    CheckedBuilder builder(text, out);
+    if (!json::sax_parse(text, &builder)) {
+        error = builder.error().empty() ? "not valid JSON" : builder.error();
         return false;
     }
     return true;
