@@ -16,7 +16,7 @@ WINE_PACKAGES=(wine wine64 libwine wine32:i386 libv4l-0 libv4l-0:i386 xvfb)
 VM_PACKAGES=(qemu-system-x86 linux-image-amd64 busybox-static kmod cpio python3-opencv)
 # A display, a user and a camera for the dialogs' windows: Xvfb, xdotool and
 # ImageMagick's import for screenshots.
-TEST_PACKAGES=(libgtest-dev libgmock-dev python3-pytest python3-venv python3-pip-whl python3-mesonpy python3-numpy
+TEST_PACKAGES=(clang-format libgtest-dev libgmock-dev python3-pytest python3-venv python3-pip-whl python3-mesonpy python3-numpy
     python3-pil mypy xvfb xdotool imagemagick locales)
 
 # Installs whichever of the named Debian packages are missing.

@@ -42,8 +42,8 @@ PyObject *displaycapturefilterproperties(PyObject *self, PyObject *) {
 
     ComRef<ISpecifyPropertyPages> pageSource;
     CAUUID pages;
-    if (record->captureFilter->QueryInterface(IID_ISpecifyPropertyPages, pageSource.voidOut()) != S_OK ||
-        !pageSource || !getPages(pageSource.get(), &pages))
+    if (record->captureFilter->QueryInterface(IID_ISpecifyPropertyPages, pageSource.voidOut()) != S_OK || !pageSource ||
+        !getPages(pageSource.get(), &pages))
         return raiseModuleError("Querying the capture filter for its property pages failed.");
 
     // The first rebuild empties the record when it fails: then there is no

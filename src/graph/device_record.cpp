@@ -106,8 +106,8 @@ const char *buildSteps(DeviceRecord *record) {
             return "Video Window hiding failed.";
     }
 
-    if (FAILED(record->filterGraph->QueryInterface(IID_IMediaControl,
-                                                   reinterpret_cast<void **>(&record->mediaControl))))
+    if (FAILED(
+            record->filterGraph->QueryInterface(IID_IMediaControl, reinterpret_cast<void **>(&record->mediaControl))))
         return "Media control interface could not be found.";
     if (FAILED(record->sampleGrabber->SetBufferSamples(TRUE)))
         return "Setting up buffering of samples failed.";

@@ -20,8 +20,7 @@ void discardMediaType(AM_MEDIA_TYPE *type) {
 }
 
 VIDEOINFOHEADER *videoInfoHeader(const AM_MEDIA_TYPE *type) {
-    if (!IsEqualGUID(type->formattype, FORMAT_VideoInfo) || type->cbFormat < sizeof(VIDEOINFOHEADER) ||
-        !type->pbFormat)
+    if (!IsEqualGUID(type->formattype, FORMAT_VideoInfo) || type->cbFormat < sizeof(VIDEOINFOHEADER) || !type->pbFormat)
         return nullptr;
     return reinterpret_cast<VIDEOINFOHEADER *>(type->pbFormat);
 }

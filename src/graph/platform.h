@@ -20,6 +20,8 @@ extern "C" const CLSID CLSID_SampleGrabber;
 #else
 struct ISampleGrabberCB;
 
+// The SDK's interface macro reads to the formatter as a type:
+// clang-format off
 MIDL_INTERFACE("6B652FFF-11FE-4fce-92AD-0266B5D7C78F")
 ISampleGrabber : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE SetOneShot(BOOL OneShot) = 0;
@@ -30,6 +32,7 @@ ISampleGrabber : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetCurrentSample(IMediaSample **ppSample) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetCallback(ISampleGrabberCB *pCallback, long WhichMethodToCallback) = 0;
 };
+// clang-format on
 
 static const IID IID_ISampleGrabber = {0x6B652FFF, 0x11FE, 0x4FCE, {0x92, 0xAD, 0x02, 0x66, 0xB5, 0xD7, 0xC7, 0x8F}};
 static const CLSID CLSID_SampleGrabber = {0xC1F400A0, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};

@@ -39,6 +39,8 @@ PyMethodDef moduleMethods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
+// One member a line, as the structure declares them:
+// clang-format off
 PyModuleDef moduleDefinition = {
     PyModuleDef_HEAD_INIT,
     "quorin",
@@ -50,6 +52,7 @@ PyModuleDef moduleDefinition = {
     moduleClear,
     nullptr,
 };
+// clang-format on
 
 // The interpreter API version that the module is written against (3.4).
 const int apiVersion = 1013;

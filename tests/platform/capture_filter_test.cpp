@@ -3,7 +3,9 @@
 
 #include <utility>
 
-TEST_F(PlatformTest, SetFormatTakesOnlyOfferedSizesWhileStopped) {
+class CaptureFilterTest : public PlatformTest {};
+
+TEST_F(CaptureFilterTest, SetFormatTakesOnlyOfferedSizesWhileStopped) {
     quorin_platform_add_camera(R"({"name": "Cam", "sizes": [[32, 16], [8, 8]], "fps": 200})");
     TestGraph g = makeGraph(nullptr);
     ASSERT_EQ(g.graph->QueryInterface(IID_IMediaControl, g.control.voidOut()), S_OK);
@@ -35,7 +37,7 @@ TEST_F(PlatformTest, SetFormatTakesOnlyOfferedSizesWhileStopped) {
     CoTaskMemFree(format);
 }
 
-TEST_F(PlatformTest, VideoInfo2CameraReportsItsFormatAsVideoInfo2) {
+TEST_F(CaptureFilterTest, VideoInfo2CameraReportsItsFormatAsVideoInfo2) {
     quorin_platform_add_camera(R"({"name": "Two", "format_block": "videoinfo2"})");
     ComRef<IBaseFilter> camera = bindFilter(0);
     ComRef<IAMStreamConfig> config = streamConfig(camera.get());

@@ -2,7 +2,9 @@
 // capture pin's interfaces.
 #include "platform_test.h"
 
-TEST_F(PlatformTest, RendersCameraThroughGrabberToARendererItPicks) {
+class CaptureGraphBuilderTest : public PlatformTest {};
+
+TEST_F(CaptureGraphBuilderTest, RendersCameraThroughGrabberToARendererItPicks) {
     ASSERT_EQ(quorin_platform_add_camera(R"({"name": "Bars", "sizes": [[64, 48], [32, 24]]})"), 0);
     TestGraph g = makeGraph();
     ASSERT_EQ(g.render(), S_OK);
@@ -20,7 +22,7 @@ TEST_F(PlatformTest, RendersCameraThroughGrabberToARendererItPicks) {
     CoTaskMemFree(connected.pbFormat);
 }
 
-TEST_F(PlatformTest, GrabberRefusesATypeTheCameraCannotDeliver) {
+TEST_F(CaptureGraphBuilderTest, GrabberRefusesATypeTheCameraCannotDeliver) {
     ASSERT_EQ(quorin_platform_add_camera(R"({"name": "Bars", "sizes": [[64, 48], [32, 24]]})"), 0);
     const GUID rgb32 = {0xE436EB7E, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
     TestGraph g = makeGraph(&rgb32);
@@ -29,7 +31,7 @@ TEST_F(PlatformTest, GrabberRefusesATypeTheCameraCannotDeliver) {
     EXPECT_EQ(g.grabber->GetConnectedMediaType(&connected), VFW_E_NOT_CONNECTED);
 }
 
-TEST_F(PlatformTest, FindInterfaceServesOnlyThePinsOwnMajorType) {
+TEST_F(CaptureGraphBuilderTest, FindInterfaceServesOnlyThePinsOwnMajorType) {
     ASSERT_EQ(quorin_platform_add_camera(R"({"name": "Bars", "sizes": [[64, 48], [32, 24]]})"), 0);
     TestGraph g = makeGraph();
     IAMStreamConfig *config = nullptr;
@@ -37,15 +39,15 @@ TEST_F(PlatformTest, FindInterfaceServesOnlyThePinsOwnMajorType) {
                                        IID_IAMStreamConfig, reinterpret_cast<void **>(&config)),
               E_NOINTERFACE);
     EXPECT_EQ(config, nullptr);
-    ASSERT_EQ(g.builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, g.camera.get(),
-                                       IID_IAMStreamConfig, reinterpret_cast<void **>(&config)),
+    ASSERT_EQ(g.builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, g.camera.get(), IID_IAMStreamConfig,
+                                       reinterpret_cast<void **>(&config)),
               S_OK);
     // The pin's references are its filter's.
     EXPECT_EQ(refCount(g.camera.get()), 3u);
     config->Release();
 }
 
-TEST_F(PlatformTest, InterleavedPinIsFoundAsInterleavedAndRendersAsVideo) {
+TEST_F(CaptureGraphBuilderTest, InterleavedPinIsFoundAsInterleavedAndRendersAsVideo) {
     quorin_platform_add_camera(R"({"name": "DV", "pin": "interleaved"})");
     TestGraph g = makeGraph(nullptr);
     IAMStreamConfig *config = nullptr;

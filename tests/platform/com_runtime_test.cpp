@@ -2,6 +2,8 @@
 
 #include <thread>
 
+class ComRuntimeTest : public PlatformTest {};
+
 TEST(ComRuntime, ApartmentModesAndInitCount) {
     std::thread([] {
         EXPECT_EQ(CoInitialize(nullptr), S_OK);
@@ -26,7 +28,7 @@ TEST(ComRuntime, CreateInstanceNeedsComOnTheCallingThread) {
     }).join();
 }
 
-TEST_F(PlatformTest, CreateInstanceRefusesUnknownClassesAggregationAndInterfaces) {
+TEST_F(ComRuntimeTest, CreateInstanceRefusesUnknownClassesAggregationAndInterfaces) {
     IUnknown *object = nullptr;
     EXPECT_EQ(CoCreateInstance(CLSID_VideoInputDeviceCategory, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                reinterpret_cast<void **>(&object)),
@@ -41,7 +43,7 @@ TEST_F(PlatformTest, CreateInstanceRefusesUnknownClassesAggregationAndInterfaces
     EXPECT_EQ(object, nullptr);
 }
 
-TEST_F(PlatformTest, QueryInterfaceKeepsIdentityAndCountsTruly) {
+TEST_F(ComRuntimeTest, QueryInterfaceKeepsIdentityAndCountsTruly) {
     ComRef<IGraphBuilder> graph = create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
     EXPECT_EQ(refCount(graph.get()), 1u);
     IMediaControl *control = nullptr;
@@ -61,7 +63,7 @@ TEST_F(PlatformTest, QueryInterfaceKeepsIdentityAndCountsTruly) {
     EXPECT_EQ(graph->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
 }
 
-TEST_F(PlatformTest, TaskMemoryAndStringsAreCounted) {
+TEST_F(ComRuntimeTest, TaskMemoryAndStringsAreCounted) {
     void *block = CoTaskMemAlloc(10);
     BSTR text = SysAllocString(L"FriendlyName");
     EXPECT_EQ(quorin_platform_task_memory_blocks(), 2);
@@ -76,7 +78,7 @@ TEST_F(PlatformTest, TaskMemoryAndStringsAreCounted) {
     CoTaskMemFree(nullptr);
 }
 
-TEST_F(PlatformTest, InjectedFailuresFireOnTheNthCallFromNowAndAreCounted) {
+TEST_F(ComRuntimeTest, InjectedFailuresFireOnTheNthCallFromNowAndAreCounted) {
     quorin_platform_fail("CoCreateInstance", 2, E_OUTOFMEMORY);
     IUnknown *object = nullptr;
     auto make = [&] {

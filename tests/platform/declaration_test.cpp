@@ -4,7 +4,7 @@
 
 using platform::CameraDescription;
 
-TEST(VirtualCamera, DefaultsFillWhatIsNotDeclared) {
+TEST(VirtualCameraDeclaration, DefaultsFillWhatIsNotDeclared) {
     std::vector<CameraDescription> cameras;
     std::string error;
     ASSERT_TRUE(platform::parseCameraList(R"([{"name": "Cam"}])", cameras, error)) << error;
@@ -17,7 +17,7 @@ TEST(VirtualCamera, DefaultsFillWhatIsNotDeclared) {
     EXPECT_TRUE(c.delivers);
 }
 
-TEST(VirtualCamera, EveryKeyIsReadAndWrongValuesAreNamed) {
+TEST(VirtualCameraDeclaration, EveryKeyIsReadAndWrongValuesAreNamed) {
     CameraDescription c;
     std::string error;
     ASSERT_TRUE(platform::parseCamera(

@@ -44,9 +44,9 @@ public:
     enum class Event { Frame, Short, Oversized, Interrupted, Again, Gone, HangUp, Silence };
 
     std::vector<FakeNode> devices;
-    std::deque<Event> script;           // consumed one dequeue (or poll) at a time
-    Event afterScript = Event::Frame;   // then this, for ever
-    int claimError = 0;                 // errno of freeing no buffers when a filter claims the node
+    std::deque<Event> script;                  // consumed one dequeue (or poll) at a time
+    Event afterScript = Event::Frame;          // then this, for ever
+    int claimError = 0;                        // errno of freeing no buffers when a filter claims the node
     std::map<uint32_t, int32_t> controlValues; // set through VIDIOC_S_CTRL; the default until then
 
     long openFiles() {
@@ -95,8 +95,8 @@ public:
             *caps = v4l2_capability{};
             std::snprintf(reinterpret_cast<char *>(caps->card), sizeof caps->card, "%s", file.node->card.c_str());
             std::snprintf(reinterpret_cast<char *>(caps->driver), sizeof caps->driver, "fake");
-            caps->device_caps = (file.node->capture ? V4L2_CAP_VIDEO_CAPTURE : V4L2_CAP_META_CAPTURE) |
-                                V4L2_CAP_STREAMING;
+            caps->device_caps =
+                (file.node->capture ? V4L2_CAP_VIDEO_CAPTURE : V4L2_CAP_META_CAPTURE) | V4L2_CAP_STREAMING;
             caps->capabilities = caps->device_caps | V4L2_CAP_DEVICE_CAPS;
             return 0;
         }
@@ -299,8 +299,9 @@ private:
         pix.width = size.first;
         pix.height = size.second;
         pix.field = V4L2_FIELD_NONE;
-        pix.bytesperline = fourcc == V4L2_PIX_FMT_BGR24 ? size.first * 3 : fourcc == V4L2_PIX_FMT_YUYV ? size.first * 2
-                                                                                                         : size.first;
+        pix.bytesperline = fourcc == V4L2_PIX_FMT_BGR24  ? size.first * 3
+                           : fourcc == V4L2_PIX_FMT_YUYV ? size.first * 2
+                                                         : size.first;
         pix.sizeimage = fourcc == V4L2_PIX_FMT_NV12 ? size.first * size.second * 3 / 2 : pix.bytesperline * size.second;
     }
     bool isFake(int fd) {

@@ -5,7 +5,9 @@
 
 #include <vector>
 
-TEST_F(PlatformTest, NoMemoryForAnObjectIsACodeNotACrash) {
+class FaultsTest : public PlatformTest {};
+
+TEST_F(FaultsTest, NoMemoryForAnObjectIsACodeNotACrash) {
     quorin_platform_fail_resource("object", 1);
     IGraphBuilder *graph = reinterpret_cast<IGraphBuilder *>(1);
     EXPECT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
@@ -32,7 +34,7 @@ TEST_F(PlatformTest, NoMemoryForAnObjectIsACodeNotACrash) {
     fetched[1]->Release();
 }
 
-TEST_F(PlatformTest, RunWithoutMemoryOrAThreadFailsAndALaterRunDelivers) {
+TEST_F(FaultsTest, RunWithoutMemoryOrAThreadFailsAndALaterRunDelivers) {
     TestGraph g = makeBufferingGraph(R"({"name": "Cam", "sizes": [[32, 16]], "fps": 200})");
     ASSERT_TRUE(g.control);
 
@@ -63,7 +65,7 @@ TEST_F(PlatformTest, RunWithoutMemoryOrAThreadFailsAndALaterRunDelivers) {
     EXPECT_EQ(g.control->Stop(), S_OK);
 }
 
-TEST_F(PlatformTest, DeliveryThreadWithoutMemoryStopsAndSaysSoOnce) {
+TEST_F(FaultsTest, DeliveryThreadWithoutMemoryStopsAndSaysSoOnce) {
     TestGraph g = makeBufferingGraph(R"({"name": "Cam", "sizes": [[32, 16]], "fps": 200})");
     ASSERT_TRUE(g.control);
 

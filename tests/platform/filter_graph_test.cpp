@@ -1,7 +1,9 @@
 // The filter graph: membership of filters and the references it holds.
 #include "platform_test.h"
 
-TEST_F(PlatformTest, ReleasingTheGraphLetsGoOfItsFiltersAndFreesTheDevice) {
+class FilterGraphTest : public PlatformTest {};
+
+TEST_F(FilterGraphTest, ReleasingTheGraphLetsGoOfItsFiltersAndFreesTheDevice) {
     ASSERT_EQ(quorin_platform_add_camera(R"({"name": "Bars", "sizes": [[64, 48], [32, 24]]})"), 0);
     TestGraph g = makeGraph();
     ASSERT_EQ(g.render(), S_OK);
@@ -23,7 +25,7 @@ TEST_F(PlatformTest, ReleasingTheGraphLetsGoOfItsFiltersAndFreesTheDevice) {
     EXPECT_EQ(other->AddFilter(again.get(), L"Quorinview"), S_OK);
 }
 
-TEST_F(PlatformTest, QueryFilterInfoGivesGraphNameAndCountedGraph) {
+TEST_F(FilterGraphTest, QueryFilterInfoGivesGraphNameAndCountedGraph) {
     ASSERT_EQ(quorin_platform_add_camera(R"({"name": "Bars", "sizes": [[64, 48], [32, 24]]})"), 0);
     TestGraph g = makeGraph();
     FILTER_INFO info;

@@ -44,7 +44,6 @@ struct TestGraph {
     }
 };
 
-
 class PlatformTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -13,7 +13,8 @@ struct Interface {
     const char *name;
 };
 
-#define INTERFACE(name) Interface{&IID_##name, #name}
+#define INTERFACE(name)                                                                                                \
+    Interface { &IID_##name, #name }
 
 class QueryInterfaceTest : public PlatformTest {
 protected:
@@ -60,8 +61,7 @@ TEST_F(QueryInterfaceTest, EveryClassGivesItsInterfacesAndNoOthers) {
                {INTERFACE(IBaseFilter), INTERFACE(IMediaFilter), INTERFACE(IPersist), INTERFACE(ISampleGrabber)},
                {INTERFACE(ISpecifyPropertyPages), INTERFACE(IAMStreamConfig)});
     checkTable("capture filter", g.camera.get(),
-               {INTERFACE(IBaseFilter), INTERFACE(IMediaFilter), INTERFACE(IPersist),
-                INTERFACE(ISpecifyPropertyPages)},
+               {INTERFACE(IBaseFilter), INTERFACE(IMediaFilter), INTERFACE(IPersist), INTERFACE(ISpecifyPropertyPages)},
                {INTERFACE(ISampleGrabber), INTERFACE(IAMStreamConfig), INTERFACE(IGraphBuilder)});
     ComRef<IAMStreamConfig> pin = streamConfig(g.camera.get());
     ASSERT_TRUE(pin);
@@ -89,4 +89,16 @@ TEST_F(QueryInterfaceTest, DeviceEnumerationClassesGiveTheirInterfacesAndNoOther
     ComRef<IPropertyBag> bag;
     ASSERT_EQ(device->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.voidOut()), S_OK);
     checkTable("property bag", bag.get(), {INTERFACE(IPropertyBag)}, {INTERFACE(IMoniker), INTERFACE(IDispatch)});
+}
+
+TEST_F(QueryInterfaceTest, AQueryIsCountedUnderTheInterfacesNameOrItsIdentifier) {
+    auto graph = create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+    const IID unnamed = {0x0123ABCD, 0x4567, 0x89EF, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};
+    void *out = &out;
+    EXPECT_EQ(graph->QueryInterface(unnamed, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(quorin_platform_call_count("QueryInterface:{0123ABCD-4567-89EF-0123-456789ABCDEF}"), 1);
+    ComRef<IMediaControl> control;
+    EXPECT_EQ(graph->QueryInterface(IID_IMediaControl, control.voidOut()), S_OK);
+    EXPECT_EQ(quorin_platform_call_count("QueryInterface:IMediaControl"), 1);
 }

@@ -3,7 +3,9 @@
 
 #include <vector>
 
-TEST_F(PlatformTest, CurrentBufferCodesFollowDirectShow) {
+class SampleGrabberTest : public PlatformTest {};
+
+TEST_F(SampleGrabberTest, CurrentBufferCodesFollowDirectShow) {
     quorin_platform_add_camera(R"({"name": "Cam", "sizes": [[32, 16], [8, 8]], "fps": 200})");
     TestGraph g = makeGraph(nullptr);
     ASSERT_EQ(g.graph->QueryInterface(IID_IMediaControl, g.control.voidOut()), S_OK);
@@ -27,7 +29,7 @@ TEST_F(PlatformTest, CurrentBufferCodesFollowDirectShow) {
     EXPECT_EQ(size, 96 * 16);
 }
 
-TEST_F(PlatformTest, DeliveryEndsWithStop) {
+TEST_F(SampleGrabberTest, DeliveryEndsWithStop) {
     quorin_platform_add_camera(R"({"name": "Cam", "sizes": [[32, 16], [8, 8]], "fps": 200})");
     TestGraph g = makeGraph(nullptr);
     ASSERT_EQ(g.graph->QueryInterface(IID_IMediaControl, g.control.voidOut()), S_OK);

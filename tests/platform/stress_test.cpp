@@ -7,7 +7,9 @@
 #include <cstring>
 #include <vector>
 
-TEST_F(PlatformTest, DeliveryGrabbingAndFormatChangesFromSeveralThreads) {
+class StressTest : public PlatformTest {};
+
+TEST_F(StressTest, DeliveryGrabbingAndFormatChangesFromSeveralThreads) {
     TestGraph g = makeBufferingGraph(R"({"name": "Fast", "sizes": [[64, 48], [32, 24]], "fps": 1000})");
     ASSERT_TRUE(g.control);
     ComRef<IAMStreamConfig> config = streamConfig(g.camera.get());

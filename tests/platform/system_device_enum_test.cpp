@@ -1,14 +1,16 @@
 // The system device enumerator, its monikers and property bags.
 #include "platform_test.h"
 
-TEST_F(PlatformTest, EmptyCategoryAnswersSFalseWithoutEnumerator) {
+class SystemDeviceEnumTest : public PlatformTest {};
+
+TEST_F(SystemDeviceEnumTest, EmptyCategoryAnswersSFalseWithoutEnumerator) {
     auto devices = create<ICreateDevEnum>(CLSID_SystemDeviceEnum, IID_ICreateDevEnum);
     IEnumMoniker *list = reinterpret_cast<IEnumMoniker *>(1);
     EXPECT_EQ(devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &list, 0), S_FALSE);
     EXPECT_EQ(list, nullptr);
 }
 
-TEST_F(PlatformTest, EnumeratorGivesEachDeviceThenSFalse) {
+TEST_F(SystemDeviceEnumTest, EnumeratorGivesEachDeviceThenSFalse) {
     quorin_platform_add_camera(R"({"name": "One"})");
     quorin_platform_add_camera(R"({"name": "Two"})");
     auto devices = create<ICreateDevEnum>(CLSID_SystemDeviceEnum, IID_ICreateDevEnum);

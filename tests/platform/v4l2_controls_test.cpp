@@ -7,8 +7,8 @@
 
 namespace {
 
-FakeControl control(uint32_t id, uint32_t type, const char *name, int64_t minimum, int64_t maximum,
-                    int64_t value, uint32_t flags = 0, std::vector<std::string> menu = {}) {
+FakeControl control(uint32_t id, uint32_t type, const char *name, int64_t minimum, int64_t maximum, int64_t value,
+                    uint32_t flags = 0, std::vector<std::string> menu = {}) {
     FakeControl c{};
     c.query.id = id;
     c.query.type = type;
@@ -27,6 +27,8 @@ protected:
     void SetUp() override {
         PlatformTest::SetUp();
         platform::useV4l2Io(&fake);
+        // A control a line:
+        // clang-format off
         fake.devices = {{"/dev/video0", "Fake cam", true, {{V4L2_PIX_FMT_BGR24, {{64, 48}}, {}}}, {
             control(V4L2_CTRL_CLASS_USER | 1, V4L2_CTRL_TYPE_CTRL_CLASS, "User Controls", 0, 0, 0),
             control(V4L2_CID_BRIGHTNESS, V4L2_CTRL_TYPE_INTEGER, "Brightness", 0, 255, 128),
@@ -44,6 +46,7 @@ protected:
                     V4L2_CTRL_FLAG_READ_ONLY | V4L2_CTRL_FLAG_GRABBED),
             control(V4L2_CID_MPEG_VIDEO_BITRATE, V4L2_CTRL_TYPE_INTEGER, "Video Bitrate", 0, 1000, 10),
         }}};
+        // clang-format on
         quorin_platform_use_system_devices(1);
         std::vector<platform::DevicePtr> devices;
         platform::listV4l2Devices(devices);
@@ -73,11 +76,11 @@ TEST_F(V4l2ControlsTest, UserAndCameraControlsAreListedByTheirPagesWithTheirStat
         names.push_back(c.group + ": " + c.name);
     // Disabled, 64-bit and codec controls are not shown; a class without a
     // class control of its own gets its usual name.
-    EXPECT_EQ(names, (std::vector<std::string>{
-                         "User Controls: Brightness", "User Controls: Contrast",
-                         "User Controls: White Balance, Automatic", "User Controls: Do White Balance",
-                         "User Controls: Power Line Frequency", "User Controls: Integer Menu",
-                         "Camera Controls: Exposure Time, Absolute"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"User Controls: Brightness", "User Controls: Contrast",
+                                        "User Controls: White Balance, Automatic", "User Controls: Do White Balance",
+                                        "User Controls: Power Line Frequency", "User Controls: Integer Menu",
+                                        "Camera Controls: Exposure Time, Absolute"}));
     ASSERT_EQ(listed.size(), 7u);
     const platform::Control &brightness = listed[0];
     EXPECT_EQ(brightness.type, platform::ControlType::Integer);

@@ -56,8 +56,11 @@ HRESULT setSize(IAMStreamConfig *config, LONG width, LONG height) {
 TEST_F(FakeV4l2Test, CaptureNodesAreListedWithDiscreteAndStepwiseSizes) {
     v4l2_frmsize_stepwise range{16, 1280, 16, 8, 720, 8}; // width, then height: least, most, step
     fake.devices = {{"/dev/video0", "Metadata", false, {}, {}},
-                    {"/dev/video1", "Fake cam", true,
-                     {{V4L2_PIX_FMT_BGR24, {{320, 240}, {640, 480}}, {}}, {V4L2_PIX_FMT_YUYV, {}, range}}, {}}};
+                    {"/dev/video1",
+                     "Fake cam",
+                     true,
+                     {{V4L2_PIX_FMT_BGR24, {{320, 240}, {640, 480}}, {}}, {V4L2_PIX_FMT_YUYV, {}, range}},
+                     {}}};
     ComRef<IMoniker> first = moniker(0);
     ASSERT_TRUE(first);
     ComRef<IPropertyBag> bag;

@@ -38,12 +38,9 @@ struct Outcome {
     std::string message;
 
     ~Outcome() { Py_XDECREF(value); }
-    bool raised(const char *type, const char *text) const {
-        return !value && errorType == type && message == text;
-    }
+    bool raised(const char *type, const char *text) const { return !value && errorType == type && message == text; }
     std::string describe() const {
-        return value ? std::string("returned a ") + Py_TYPE(value)->tp_name
-                     : "raised " + errorType + ": " + message;
+        return value ? std::string("returned a ") + Py_TYPE(value)->tp_name : "raised " + errorType + ": " + message;
     }
 };
 
@@ -98,8 +95,8 @@ bool loadModule(const char *path, Module &module) {
     if (!library)
         return false;
     // Through void *: FARPROC's type is not the entry point's.
-    auto init = reinterpret_cast<PyObject *(*)(void)>(
-        reinterpret_cast<void *>(GetProcAddress(library, "PyInit_quorin")));
+    auto init =
+        reinterpret_cast<PyObject *(*)(void)>(reinterpret_cast<void *>(GetProcAddress(library, "PyInit_quorin")));
     check(init != nullptr, "quorin.pyd exports PyInit_quorin");
     if (!init)
         return false;
@@ -298,16 +295,14 @@ struct DeviceFacts {
     const char *framePath;
 };
 
-void checkFrame(const Outcome &outcome, long long width, long long height,
-                const std::string &when) {
+void checkFrame(const Outcome &outcome, long long width, long long height, const std::string &when) {
     Frame frame;
     bool read = readFrame(outcome, frame);
     check(read && frame.width == width && frame.height == height &&
               static_cast<size_t>(frame.size) == stride(width) * static_cast<size_t>(height),
-          when + ": getbuffer() returns " + std::to_string(width) + "x" + std::to_string(height) +
-              " with padded rows",
-          read ? std::to_string(frame.width) + "x" + std::to_string(frame.height) + ", " +
-                     std::to_string(frame.size) + " bytes"
+          when + ": getbuffer() returns " + std::to_string(width) + "x" + std::to_string(height) + " with padded rows",
+          read ? std::to_string(frame.width) + "x" + std::to_string(frame.height) + ", " + std::to_string(frame.size) +
+                     " bytes"
                : outcome.describe());
     if (!read)
         return;
@@ -443,8 +438,8 @@ int main(int argc, char **argv) {
         if (argc == 2) {
             checkWithoutDevice(module);
         } else {
-            DeviceFacts device{argv[3], std::atoll(argv[4]), std::atoll(argv[5]), std::atoll(argv[6]),
-                               std::atoll(argv[7]), argv[8]};
+            DeviceFacts device{
+                argv[3], std::atoll(argv[4]), std::atoll(argv[5]), std::atoll(argv[6]), std::atoll(argv[7]), argv[8]};
             checkDevice(module, device);
         }
         check(StandIn_LiveObjects() == afterImport, "nothing the scenarios made is left alive",

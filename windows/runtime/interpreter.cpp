@@ -216,8 +216,7 @@ void heapTypeDealloc(PyObject *object) {
 
 // kind: the flag by which the interpreter's own checks (PyBytes_Check and
 // the like, which the module's inline calls use) recognise the type.
-void prepareType(PyTypeObject &type, const char *name, Py_ssize_t size, destructor dealloc,
-                 unsigned long kind = 0) {
+void prepareType(PyTypeObject &type, const char *name, Py_ssize_t size, destructor dealloc, unsigned long kind = 0) {
     Py_SET_REFCNT(reinterpret_cast<PyObject *>(&type), immortal);
     Py_SET_TYPE(reinterpret_cast<PyObject *>(&type), &metaType);
     type.tp_name = name;
@@ -401,9 +400,8 @@ PyObject *PyUnicode_DecodeLocale(const char *text, const char *errors) {
     }
     std::vector<wchar_t> wide(units + 1);
     std::mbstowcs(wide.data(), text, units + 1);
-    int bytes = units ? WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(units), nullptr, 0, nullptr,
-                                            nullptr)
-                      : 0;
+    int bytes =
+        units ? WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(units), nullptr, 0, nullptr, nullptr) : 0;
     if (units && bytes <= 0) {
         setError(&unicodeDecodeError, "'locale' codec can't decode the text");
         return nullptr;
@@ -414,9 +412,7 @@ PyObject *PyUnicode_DecodeLocale(const char *text, const char *errors) {
     return newStr(utf8.data(), static_cast<size_t>(bytes));
 }
 
-void PyErr_SetString(PyObject *type, const char *message) {
-    setError(reinterpret_cast<PyTypeObject *>(type), message);
-}
+void PyErr_SetString(PyObject *type, const char *message) { setError(reinterpret_cast<PyTypeObject *>(type), message); }
 
 PyObject *PyErr_NewException(const char *name, PyObject *base, PyObject *dict) {
     if (base || dict) {

@@ -1,6 +1,8 @@
-// The classes that CoCreateInstance serves. The runtime knows none of them:
-// the table is defined above every layer whose classes it names
-// (class_table.cpp), so the runtime depends on nothing but this declaration.
+// The classes that CoCreateInstance serves, and the names of the interfaces
+// the instrumentation counts queries for. The runtime knows none of them:
+// the tables are defined above every layer whose classes and interfaces they
+// name (class_table.cpp), so the runtime depends on nothing but these
+// declarations.
 #pragma once
 
 #include <quorin_platform/com.h>
@@ -16,5 +18,13 @@ struct ClassEntry {
 
 extern const ClassEntry classTable[];
 extern const size_t classCount;
+
+struct InterfaceName {
+    const IID *iid;
+    const char *name;
+};
+
+extern const InterfaceName interfaceNames[];
+extern const size_t interfaceNameCount;
 
 } // namespace platform

@@ -3,7 +3,7 @@
 #include "com/guard.h"
 #include "com/instrumentation.h"
 
-
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -11,15 +11,10 @@ namespace {
 struct Apartment {
     int initCount = 0;
     DWORD mode = COINIT_APARTMENTTHREADED;
+    bool toldUninitialized = false; // that a creation failed for want of COM
 };
 
 thread_local Apartment apartment;
-
-// Task memory carries its size in front so that the count of live blocks
-// stays exact; the header keeps the block aligned for any type.
-struct alignas(std::max_align_t) BlockHeader {
-    size_t size;
-};
 
 } // namespace
 
@@ -55,8 +50,17 @@ HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD, REF
         return E_POINTER;
     *ppv = nullptr;
     PLATFORM_ENTER("CoCreateInstance");
-    if (apartment.initCount == 0)
+    if (apartment.initCount == 0) {
+        // The caller sees only a step that failed; say once per thread why.
+        if (!apartment.toldUninitialized) {
+            apartment.toldUninitialized = true;
+            std::fprintf(stderr, "quorin platform: CoCreateInstance on a thread where COM was not initialized "
+                                 "(CO_E_NOTINITIALIZED); the module starts COM on the thread that imported it, "
+                                 "the only thread its devices work on\n");
+            std::fflush(stderr);
+        }
         return CO_E_NOTINITIALIZED;
+    }
     if (pUnkOuter)
         return CLASS_E_NOAGGREGATION;
     for (size_t i = 0; i < platform::classCount; ++i) {
@@ -77,22 +81,20 @@ HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD, REF
     return REGDB_E_CLASSNOTREG;
 }
 
+// Task memory is the C heap's, counted so that tests see every block freed.
+// A request of no bytes still gives a block of its own, as on Windows.
 LPVOID WINAPI CoTaskMemAlloc(size_t cb) {
-    if (cb > SIZE_MAX - sizeof(BlockHeader))
-        return nullptr;
-    auto *header = static_cast<BlockHeader *>(std::malloc(sizeof(BlockHeader) + cb));
-    if (!header)
-        return nullptr;
-    header->size = cb;
-    ++platform::taskMemoryBlocks;
-    return header + 1;
+    void *block = std::malloc(cb ? cb : 1);
+    if (block)
+        ++platform::taskMemoryBlocks;
+    return block;
 }
 
 void WINAPI CoTaskMemFree(LPVOID pv) {
     if (!pv)
         return;
     --platform::taskMemoryBlocks;
-    std::free(static_cast<BlockHeader *>(pv) - 1);
+    std::free(pv);
 }
 
 } // extern "C"

@@ -1,8 +1,10 @@
 #include "com/instrumentation.h"
+#include "com/class_table.h"
 
 #include <quorin_platform/dshow.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <new>
 #include <mutex>
@@ -74,33 +76,16 @@ void resetInstrumentation() {
     samplesDelivered = 0;
 }
 
-const char *interfaceName(REFIID riid) {
-    static const struct {
-        const IID *iid;
-        const char *name;
-    } known[] = {
-        {&IID_IUnknown, "IUnknown"},
-        {&IID_IDispatch, "IDispatch"},
-        {&IID_IPersist, "IPersist"},
-        {&IID_IMediaFilter, "IMediaFilter"},
-        {&IID_IBaseFilter, "IBaseFilter"},
-        {&IID_IFilterGraph, "IFilterGraph"},
-        {&IID_IGraphBuilder, "IGraphBuilder"},
-        {&IID_IMediaControl, "IMediaControl"},
-        {&IID_IVideoWindow, "IVideoWindow"},
-        {&IID_ICaptureGraphBuilder2, "ICaptureGraphBuilder2"},
-        {&IID_IEnumMoniker, "IEnumMoniker"},
-        {&IID_IMoniker, "IMoniker"},
-        {&IID_ICreateDevEnum, "ICreateDevEnum"},
-        {&IID_IPropertyBag, "IPropertyBag"},
-        {&IID_ISampleGrabber, "ISampleGrabber"},
-        {&IID_IAMStreamConfig, "IAMStreamConfig"},
-        {&IID_ISpecifyPropertyPages, "ISpecifyPropertyPages"},
-    };
-    for (const auto &entry : known)
-        if (IsEqualGUID(*entry.iid, riid))
-            return entry.name;
-    return "unknown";
+std::string interfaceName(REFIID riid) {
+    for (size_t i = 0; i < interfaceNameCount; ++i)
+        if (IsEqualGUID(*interfaceNames[i].iid, riid))
+            return interfaceNames[i].name;
+    // An interface nobody named: its identifier, as Windows writes one.
+    char text[39];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned>(riid.Data1), riid.Data2, riid.Data3, riid.Data4[0], riid.Data4[1],
+                  riid.Data4[2], riid.Data4[3], riid.Data4[4], riid.Data4[5], riid.Data4[6], riid.Data4[7]);
+    return text;
 }
 
 void injectResourceFailure(const char *kind, int nth) {

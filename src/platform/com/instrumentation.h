@@ -1,20 +1,24 @@
 // Call counting and failure injection for every operation that the platform
-// exports. Each operation begins with PLATFORM_ENTER after nulling its out
-// parameters, so an injected failure leaves them as a real failure would.
+// exports. Each operation first refuses a null out parameter and nulls what
+// the others point to, then says PLATFORM_ENTER, then checks the rest of its
+// arguments: an injected failure leaves the out parameters as a real failure
+// would, and a call counts whatever its inputs.
 #pragma once
 
 #include <quorin_platform/dshow.h>
 
 #include <atomic>
 #include <optional>
+#include <string>
 
 namespace platform {
 
 // Counts the call and returns the injected result, if this call has one.
 std::optional<HRESULT> enterOperation(const char *operation);
 
-// Name of an interface for "QueryInterface:IName" operation names.
-const char *interfaceName(REFIID riid);
+// Name of an interface for "QueryInterface:IName" operation names: the one
+// the class table's layer gave it, or its identifier in braces.
+std::string interfaceName(REFIID riid);
 
 void resetInstrumentation();
 
@@ -38,8 +42,8 @@ extern std::atomic<long> samplesDelivered;
 
 } // namespace platform
 
-#define PLATFORM_ENTER(operation)                                                                            \
-    do {                                                                                                     \
-        if (std::optional<HRESULT> injected_ = ::platform::enterOperation(operation))                        \
-            return *injected_;                                                                               \
+#define PLATFORM_ENTER(operation)                                                                                      \
+    do {                                                                                                               \
+        if (std::optional<HRESULT> injected_ = ::platform::enterOperation(operation))                                  \
+            return *injected_;                                                                                         \
     } while (0)

@@ -2,6 +2,7 @@
 // what the layers below record and offer.
 #include "com/instrumentation.h"
 #include "sources/v4l2/v4l2_devices.h"
+#include "sources/v4l2/v4l2_source.h"
 #include "sources/virtual/virtual_camera.h"
 #include "ui/user_interface.h"
 

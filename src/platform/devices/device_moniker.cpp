@@ -14,15 +14,13 @@ public:
     explicit DeviceMoniker(DevicePtr device) : device_(std::move(device)) {}
 
     HRESULT STDMETHODCALLTYPE BindToObject(IBindCtx *, IMoniker *, REFIID riidResult, void **ppvResult) override {
-        return bind(ppvResult, "IMoniker::BindToObject", riidResult, [this] {
-            return static_cast<IUnknown *>(createCaptureFilter(device_));
-        });
+        return bind(ppvResult, "IMoniker::BindToObject", riidResult,
+                    [this] { return static_cast<IUnknown *>(createCaptureFilter(device_)); });
     }
 
     HRESULT STDMETHODCALLTYPE BindToStorage(IBindCtx *, IMoniker *, REFIID riid, void **ppvObj) override {
-        return bind(ppvObj, "IMoniker::BindToStorage", riid, [this] {
-            return static_cast<IUnknown *>(createPropertyBag(device_));
-        });
+        return bind(ppvObj, "IMoniker::BindToStorage", riid,
+                    [this] { return static_cast<IUnknown *>(createPropertyBag(device_)); });
     }
 
 protected:

@@ -46,11 +46,13 @@ public:
         : friendlyName_(widen(device->description().name)), devicePath_(widen(device->devicePath())) {}
 
     HRESULT STDMETHODCALLTYPE Read(LPCOLESTR pszPropName, VARIANT *pVar, IErrorLog *) override {
+        if (!pVar)
+            return E_POINTER;
         PLATFORM_ENTER("IPropertyBag::Read");
-        if (!pszPropName || !pVar)
+        if (!pszPropName)
             return E_POINTER;
         std::wstring property(pszPropName);
-        const std::wstring *text = property == L"FriendlyName"                          ? &friendlyName_
+        const std::wstring *text = property == L"FriendlyName"                         ? &friendlyName_
                                    : property == L"DevicePath" && !devicePath_.empty() ? &devicePath_
                                                                                        : nullptr;
         if (!text)

@@ -66,7 +66,7 @@ public:
     HRESULT applyUserSize(LONG width, LONG height) override { return setCurrentSize(width, height); }
 
 protected:
-    const CLSID &classId() const override { return CLSID_VirtualCamera; }
+    const CLSID &classId() const override { return CLSID_PlatformCaptureFilter; }
     void *findInterface(REFIID riid) override;
     HRESULT onJoin(FilterGraph *graph) override;
     void onLeave() override;

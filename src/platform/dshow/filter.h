@@ -17,7 +17,6 @@ class FilterGraph;
 class Filter {
 public:
     virtual ~Filter() = default;
-    virtual IBaseFilter *baseFilter() = 0;
     // May refuse to join (a device that another graph holds).
     virtual HRESULT onJoin(FilterGraph *) { return S_OK; }
     virtual void onLeave() {}
@@ -45,8 +44,6 @@ private:
 template <class... Others>
 class FilterObject : public ComObject<IBaseFilter, Others...>, public Filter {
 public:
-    IBaseFilter *baseFilter() override { return this; }
-
     HRESULT STDMETHODCALLTYPE GetClassID(CLSID *pClassID) override {
         if (!pClassID)
             return E_POINTER;

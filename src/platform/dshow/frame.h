@@ -27,9 +27,13 @@ struct PictureAllocator {
     void deallocate(T *block, size_t count) { freePicture(block, count * sizeof(T)); }
 
     template <class U>
-    bool operator==(const PictureAllocator<U> &) const { return true; }
+    bool operator==(const PictureAllocator<U> &) const {
+        return true;
+    }
     template <class U>
-    bool operator!=(const PictureAllocator<U> &) const { return false; }
+    bool operator!=(const PictureAllocator<U> &) const {
+        return false;
+    }
 };
 
 using PictureBytes = std::vector<uint8_t, PictureAllocator<uint8_t>>;

@@ -15,8 +15,7 @@ std::thread startDelivery(const std::string &source, std::function<void()> deliv
             return S_OK;
         });
         if (FAILED(hr)) {
-            std::fprintf(stderr, "quorin platform: %s: stopped delivering (%s)\n", source.c_str(),
-                         describeFailure(hr));
+            std::fprintf(stderr, "quorin platform: %s: stopped delivering (%s)\n", source.c_str(), describeFailure(hr));
             std::fflush(stderr);
         }
     });

@@ -16,7 +16,9 @@ HRESULT fillPages(CAUUID *pages, long count, uint32_t ownerTag) {
     if (!ids)
         return E_OUTOFMEMORY;
     for (long i = 0; i < count; ++i)
-        ids[i] = {0x51A0C000u + static_cast<uint32_t>(i), 0x7F3E, static_cast<uint16_t>(ownerTag),
+        ids[i] = {0x51A0C000u + static_cast<uint32_t>(i),
+                  0x7F3E,
+                  static_cast<uint16_t>(ownerTag),
                   {0x9A, 0x1E, 0x51, 0x55, 0x4F, 0x52, 0x50, 0x47}};
     pages->cElems = static_cast<ULONG>(count);
     pages->pElems = ids;

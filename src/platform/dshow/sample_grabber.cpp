@@ -60,9 +60,9 @@ HRESULT SampleGrabber::SetBufferSamples(BOOL BufferThem) {
 }
 
 HRESULT SampleGrabber::GetCurrentBuffer(long *pBufferSize, long *pBuffer) {
-    PLATFORM_ENTER("ISampleGrabber::GetCurrentBuffer");
     if (!pBufferSize)
         return E_POINTER;
+    PLATFORM_ENTER("ISampleGrabber::GetCurrentBuffer");
     FramePtr sample;
     {
         std::lock_guard<std::mutex> guard(lock_);

@@ -29,7 +29,10 @@ constexpr int exitMs = 5000;
 
 // What may change while the window is open: value and state.
 json stateOf(const Control &c) {
-    return {{key::id, c.id}, {key::value, c.value}, {key::inactive, c.inactive}, {key::readOnly, c.readOnly},
+    return {{key::id, c.id},
+            {key::value, c.value},
+            {key::inactive, c.inactive},
+            {key::readOnly, c.readOnly},
             {key::grabbed, c.grabbed}};
 }
 
@@ -200,8 +203,8 @@ private:
 
     PageTarget &target_;
     std::unique_ptr<DeviceControls> controls_;
-    std::vector<Control> listed_;                       // as the device last reported them
-    std::vector<std::pair<uint32_t, int64_t>> undo_;    // each changed control's value before, in order
+    std::vector<Control> listed_;                    // as the device last reported them
+    std::vector<std::pair<uint32_t, int64_t>> undo_; // each changed control's value before, in order
 };
 
 // Starts the helper with its opening message and waits until the window is
@@ -212,8 +215,8 @@ bool openWindow(HelperProcess &helper, const std::string &program, const json &o
     if (!helper.start(program, fault))
         return false;
     json message;
-    HelperProcess::Received received = helper.send(opening) ? helper.receive(message, openingMs)
-                                                            : HelperProcess::Received::Ended;
+    HelperProcess::Received received =
+        helper.send(opening) ? helper.receive(message, openingMs) : HelperProcess::Received::Ended;
     bool meant = received == HelperProcess::Received::Message;
     if (meant && read<bool>(message, key::nodisplay) == true) {
         helper.finish(exitMs);
@@ -223,8 +226,8 @@ bool openWindow(HelperProcess &helper, const std::string &program, const json &o
     if (meant && read<bool>(message, key::shown) == true)
         return true;
     if (received == HelperProcess::Received::TimedOut)
-        fault = "the helper opened no window within " + std::to_string(openingMs / 1000) + " s (" +
-                helper.finish(0) + ")";
+        fault =
+            "the helper opened no window within " + std::to_string(openingMs / 1000) + " s (" + helper.finish(0) + ")";
     else if (meant || received == HelperProcess::Received::Malformed)
         fault = "the helper sent a message it cannot have meant (" + helper.finish(0) + ")";
     else

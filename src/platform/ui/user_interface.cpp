@@ -152,8 +152,7 @@ HRESULT WINAPI OleCreatePropertyFrame(HWND hwndOwner, UINT, UINT, LPCOLESTR lpsz
     // that runs out of memory must end as a code, not end the process.
     HRESULT hr = platform::guarded([&] {
         std::string helper = device ? platform::desktopHelper() : std::string();
-        if (!helper.empty() &&
-            platform::showPropertyWindow(helper, caption, *device) == platform::WindowResult::Closed)
+        if (!helper.empty() && platform::showPropertyWindow(helper, caption, *device) == platform::WindowResult::Closed)
             return S_OK;
         // The user picks a size and closes with OK.
         if (chosen && device)

@@ -58,6 +58,8 @@ typedef uint16_t VARTYPE;
 #define CO_E_NOTINITIALIZED ((HRESULT)0x800401F0u)
 #define RPC_E_CHANGED_MODE ((HRESULT)0x80010106u)
 #define HRESULT_FROM_WIN32_ERROR_BUSY ((HRESULT)0x800700AAu)
+// HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED): the device is gone.
+#define HRESULT_FROM_WIN32_ERROR_DEVICE_NOT_CONNECTED ((HRESULT)0x8007048Fu)
 
 struct GUID {
     uint32_t Data1;
@@ -108,8 +110,7 @@ extern "C" {
 HRESULT WINAPI CoInitialize(LPVOID pvReserved);
 HRESULT WINAPI CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit);
 void WINAPI CoUninitialize(void);
-HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid,
-                                LPVOID *ppv);
+HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid, LPVOID *ppv);
 LPVOID WINAPI CoTaskMemAlloc(size_t cb);
 void WINAPI CoTaskMemFree(LPVOID pv);
 }

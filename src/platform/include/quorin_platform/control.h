@@ -60,13 +60,13 @@ QUORIN_PLATFORM_EXPORT long quorin_platform_samples_delivered(void);
 
 // What the last property frame was asked to show (since the last reset).
 struct QuorinPropertyFrame {
-    long shown;          // frames shown since the last reset
-    uintptr_t owner;     // the owner window handle given
-    int hasCaption;      // 0 when the caption was null
-    char caption[256];   // the caption in UTF-8, cut to fit
+    long shown;        // frames shown since the last reset
+    uintptr_t owner;   // the owner window handle given
+    int hasCaption;    // 0 when the caption was null
+    char caption[256]; // the caption in UTF-8, cut to fit
     unsigned long objects;
     unsigned long pages;
-    char object[32];     // "capture filter", "capture pin" or "other"
+    char object[32]; // "capture filter", "capture pin" or "other"
 };
 QUORIN_PLATFORM_EXPORT void quorin_platform_last_property_frame(struct QuorinPropertyFrame *frame);
 

@@ -186,8 +186,7 @@ protected:
 struct IMoniker : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE BindToObject(IBindCtx *pbc, IMoniker *pmkToLeft, REFIID riidResult,
                                                    void **ppvResult) = 0;
-    virtual HRESULT STDMETHODCALLTYPE BindToStorage(IBindCtx *pbc, IMoniker *pmkToLeft, REFIID riid,
-                                                    void **ppvObj) = 0;
+    virtual HRESULT STDMETHODCALLTYPE BindToStorage(IBindCtx *pbc, IMoniker *pmkToLeft, REFIID riid, void **ppvObj) = 0;
 
 protected:
     ~IMoniker() = default;
@@ -258,7 +257,7 @@ extern const CLSID CLSID_SystemDeviceEnum;
 extern const CLSID CLSID_VideoInputDeviceCategory;
 extern const CLSID CLSID_SampleGrabber;
 extern const CLSID CLSID_VideoRenderer;
-extern const CLSID CLSID_VirtualCamera;
+extern const CLSID CLSID_PlatformCaptureFilter;
 
 extern const GUID PIN_CATEGORY_CAPTURE;
 extern const GUID MEDIATYPE_Video;

@@ -22,6 +22,6 @@ extern "C" {
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 HWND WINAPI GetTopWindow(HWND hWnd);
 HRESULT WINAPI OleCreatePropertyFrame(HWND hwndOwner, UINT x, UINT y, LPCOLESTR lpszCaption, ULONG cObjects,
-                                      LPUNKNOWN *ppUnk, ULONG cPages, LPCLSID pPageClsID, LCID lcid,
-                                      DWORD dwReserved, LPVOID pvReserved);
+                                      LPUNKNOWN *ppUnk, ULONG cPages, LPCLSID pPageClsID, LCID lcid, DWORD dwReserved,
+                                      LPVOID pvReserved);
 }

@@ -1,5 +1,6 @@
 // Systems without Video4Linux2 have virtual cameras only.
 #include "sources/v4l2/v4l2_devices.h"
+#include "sources/v4l2/v4l2_source.h"
 
 namespace platform {
 

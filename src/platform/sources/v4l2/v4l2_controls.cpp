@@ -25,8 +25,8 @@ bool shownClass(uint32_t id) {
 // and arrays are not among them.
 bool typeOf(uint32_t v4l2Type, ControlType &type) {
     static const std::pair<uint32_t, ControlType> shown[] = {
-        {V4L2_CTRL_TYPE_INTEGER, ControlType::Integer},     {V4L2_CTRL_TYPE_BOOLEAN, ControlType::Boolean},
-        {V4L2_CTRL_TYPE_MENU, ControlType::Menu},           {V4L2_CTRL_TYPE_INTEGER_MENU, ControlType::IntegerMenu},
+        {V4L2_CTRL_TYPE_INTEGER, ControlType::Integer}, {V4L2_CTRL_TYPE_BOOLEAN, ControlType::Boolean},
+        {V4L2_CTRL_TYPE_MENU, ControlType::Menu},       {V4L2_CTRL_TYPE_INTEGER_MENU, ControlType::IntegerMenu},
         {V4L2_CTRL_TYPE_BUTTON, ControlType::Button},
     };
     for (const auto &entry : shown) {
@@ -111,9 +111,9 @@ private:
             item.index = static_cast<uint32_t>(index);
             if (xioctl(fd_, VIDIOC_QUERYMENU, &item) != 0)
                 continue;
-            std::string label = c.type == ControlType::Menu ? nameOf(reinterpret_cast<const char *>(item.name),
-                                                                     sizeof item.name)
-                                                            : std::to_string(static_cast<long long>(item.value));
+            std::string label = c.type == ControlType::Menu
+                                    ? nameOf(reinterpret_cast<const char *>(item.name), sizeof item.name)
+                                    : std::to_string(static_cast<long long>(item.value));
             c.choices.push_back({index, label});
         }
     }

@@ -20,7 +20,7 @@ std::atomic<bool> systemDevices{true};
 
 // Sizes at which a stepwise or continuous range is offered: the common ones
 // that the range contains, besides its smallest and largest.
-const FrameSize commonSizes[] = {{160, 120},  {320, 240},   {640, 360},   {640, 480},   {800, 600},  {1024, 768},
+const FrameSize commonSizes[] = {{160, 120},  {320, 240},  {640, 360},   {640, 480},   {800, 600},  {1024, 768},
                                  {1280, 720}, {1280, 960}, {1920, 1080}, {2560, 1440}, {3840, 2160}};
 
 constexpr LONG maxDimension = 16384;
@@ -101,9 +101,7 @@ public:
         return currentSizeOf(node.get(), description().sizes);
     }
     std::unique_ptr<FrameSource> createSource() const override { return createV4l2Source(path_); }
-    std::unique_ptr<DeviceControls> openControls(std::string &error) override {
-        return openV4l2Controls(path_, error);
-    }
+    std::unique_ptr<DeviceControls> openControls(std::string &error) override { return openV4l2Controls(path_, error); }
 
 private:
     const std::string path_;
@@ -117,8 +115,7 @@ bool describe(const std::string &path, CameraDescription &camera) {
     v4l2_capability capability{};
     if (xioctl(node.get(), VIDIOC_QUERYCAP, &capability) != 0)
         return false;
-    uint32_t caps = (capability.capabilities & V4L2_CAP_DEVICE_CAPS) ? capability.device_caps
-                                                                     : capability.capabilities;
+    uint32_t caps = (capability.capabilities & V4L2_CAP_DEVICE_CAPS) ? capability.device_caps : capability.capabilities;
     if (!(caps & V4L2_CAP_VIDEO_CAPTURE) || !(caps & V4L2_CAP_STREAMING))
         return false;
     camera = CameraDescription{};
@@ -131,8 +128,8 @@ bool describe(const std::string &path, CameraDescription &camera) {
     rate.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     if (xioctl(node.get(), VIDIOC_G_PARM, &rate) == 0 && (rate.parm.capture.capability & V4L2_CAP_TIMEPERFRAME) &&
         rate.parm.capture.timeperframe.numerator > 0 && rate.parm.capture.timeperframe.denominator > 0)
-        camera.fps = static_cast<double>(rate.parm.capture.timeperframe.denominator) /
-                     rate.parm.capture.timeperframe.numerator;
+        camera.fps =
+            static_cast<double>(rate.parm.capture.timeperframe.denominator) / rate.parm.capture.timeperframe.numerator;
     return true;
 }
 

@@ -13,8 +13,4 @@ void listV4l2Devices(std::vector<DevicePtr> &devices);
 // Whether enumeration lists the system's devices (on by default).
 void useSystemDevices(bool on);
 
-// The format that capture devices are asked for first (a fourcc such as
-// "YUYV"), or null for the device's own choice.
-void requestDeviceFormat(const char *fourcc);
-
 } // namespace platform

@@ -54,7 +54,7 @@ inline HRESULT resultFromErrno(int error) {
     case ENODEV:
     case ENOENT:
     case ENXIO:
-        return static_cast<HRESULT>(0x8007048Fu); // the device is not connected
+        return HRESULT_FROM_WIN32_ERROR_DEVICE_NOT_CONNECTED;
     case EACCES:
     case EPERM:
         return E_ACCESSDENIED;

@@ -36,8 +36,8 @@ ssize_t converterNoWrite(void *, int, const void *, size_t) {
     errno = EINVAL;
     return -1;
 }
-const libv4l_dev_ops converterOps = {nullptr, nullptr, converterIoctl, converterNoIo, converterNoWrite,
-                                     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+const libv4l_dev_ops converterOps = {nullptr, nullptr, converterIoctl, converterNoIo, converterNoWrite, nullptr,
+                                     nullptr, nullptr, nullptr,        nullptr,       nullptr,          nullptr};
 // How long one wait for a buffer lasts before the thread looks again; the
 // stop request wakes it at once, so this only bounds a silent device's wait.
 constexpr int pollMilliseconds = 500;
@@ -266,9 +266,9 @@ private:
             stride = std::max<size_t>(deviceFormat_.fmt.pix.bytesperline, static_cast<size_t>(format.width) * 3);
             return whole(stride, size) ? data : nullptr;
         }
-        int converted = v4lconvert_convert(converter_, &deviceFormat_, &outputFormat_, const_cast<uint8_t *>(data),
-                                           static_cast<int>(size), converted_.data(),
-                                           static_cast<int>(converted_.size()));
+        int converted =
+            v4lconvert_convert(converter_, &deviceFormat_, &outputFormat_, const_cast<uint8_t *>(data),
+                               static_cast<int>(size), converted_.data(), static_cast<int>(converted_.size()));
         stride = outputFormat_.fmt.pix.bytesperline;
         return converted >= 0 && whole(stride, static_cast<size_t>(converted)) ? converted_.data() : nullptr;
     }

@@ -14,4 +14,9 @@ namespace platform {
 // another process streams from answers busy) and closed when it leaves.
 std::unique_ptr<FrameSource> createV4l2Source(const std::string &path);
 
+// The format that capture sources ask their device for first (a fourcc such
+// as "YUYV"), or null for the platform's own choice; for tests and
+// benchmarks.
+void requestDeviceFormat(const char *fourcc);
+
 } // namespace platform

@@ -60,8 +60,7 @@ bool parseSizes(const json &value, std::vector<FrameSize> &sizes, std::string &e
     }
     sizes.clear();
     for (const json &entry : value) {
-        if (!entry.is_array() || entry.size() != 2 || !entry[0].is_number_integer() ||
-            !entry[1].is_number_integer()) {
+        if (!entry.is_array() || entry.size() != 2 || !entry[0].is_number_integer() || !entry[1].is_number_integer()) {
             error = "each entry of \"sizes\" must be [width, height] in whole numbers";
             return false;
         }

@@ -67,8 +67,8 @@ private:
     const CameraDescription camera_;
     std::unique_ptr<FrameGenerator> generator_;
     VideoFormat prepared_; // what the generator is set for
-    std::thread thread_; // started and joined on the caller's thread
-    std::mutex lock_;    // guards stopping_, which stop() sets and the thread waits on
+    std::thread thread_;   // started and joined on the caller's thread
+    std::mutex lock_;      // guards stopping_, which stop() sets and the thread waits on
     std::condition_variable wake_;
     bool stopping_ = false;
 };

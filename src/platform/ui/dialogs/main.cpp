@@ -75,8 +75,8 @@ void runMessageBox(const dialogs::json &opening) {
     gtk_widget_show_all(row);
     gtk_widget_grab_focus(gtk_dialog_get_widget_for_response(GTK_DIALOG(box), GTK_RESPONSE_OK));
     g_signal_connect(box, "map", G_CALLBACK(onShown), nullptr);
-    guint watch = g_unix_fd_add(STDIN_FILENO, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), onPlatform,
-                                box);
+    guint watch =
+        g_unix_fd_add(STDIN_FILENO, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), onPlatform, box);
     bool gone = false;
     g_signal_connect(box, "destroy-event", G_CALLBACK(onDestroyed), &gone);
     if (gtk_dialog_run(GTK_DIALOG(box)) != GTK_RESPONSE_CANCEL)

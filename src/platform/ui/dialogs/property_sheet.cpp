@@ -166,12 +166,11 @@ GtkWidget *controlWidget(Sheet &sheet, uint32_t id, ControlType type, const json
     case ControlType::IntegerMenu:
         widget = gtk_combo_box_text_new();
         for (const json &choice : protocol::arrayAt(c, key::choices)) {
-            std::optional<int64_t> value = choice.is_array() && choice.size() == 2 ? protocol::as<int64_t>(choice[0])
-                                                                                  : std::nullopt;
+            std::optional<int64_t> value =
+                choice.is_array() && choice.size() == 2 ? protocol::as<int64_t>(choice[0]) : std::nullopt;
             std::optional<std::string> label = value ? protocol::as<std::string>(choice[1]) : std::nullopt;
             if (label)
-                gtk_combo_box_text_append(GTK_COMBO_BOX_TEXT(widget), std::to_string(*value).c_str(),
-                                          label->c_str());
+                gtk_combo_box_text_append(GTK_COMBO_BOX_TEXT(widget), std::to_string(*value).c_str(), label->c_str());
         }
         g_signal_connect(widget, "changed", G_CALLBACK(onChoice), handlerFor(sheet, id, widget));
         break;
@@ -412,8 +411,8 @@ void runPropertySheet(const json &opening) {
     g_signal_connect(sheet.window, "map-event", G_CALLBACK(onMapped), &sheet);
     g_signal_connect(sheet.window, "key-press-event", G_CALLBACK(onKey), &sheet);
     g_signal_connect(sheet.window, "destroy-event", G_CALLBACK(onDestroyed), &sheet);
-    sheet.watch = g_unix_fd_add(STDIN_FILENO, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
-                                onPlatform, &sheet);
+    sheet.watch =
+        g_unix_fd_add(STDIN_FILENO, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), onPlatform, &sheet);
     gtk_widget_show_all(sheet.window);
     // The first control (or the size) has the keyboard, as on Windows.
     for (const ControlRow &row : sheet.rows) {
