@@ -7,7 +7,8 @@ PYTHON=/usr/bin/python3
 
 # GTK 3 for the property dialogs' windows on a desktop (the helper is not
 # built without it).
-BUILD_PACKAGES=(g++ meson ninja-build pkg-config python3 python3-dev nlohmann-json3-dev libv4l-dev libgtk-3-dev)
+BUILD_PACKAGES=(g++ meson ninja-build pkg-config python3 python3-dev nlohmann-json3-dev libv4l-dev libyuv-dev
+    libturbojpeg0-dev libgtk-3-dev)
 WINDOWS_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64)
 # Wine's DirectShow, to run the Windows build (32-bit Wine needs the i386
 # architecture), and a display server for its windows.

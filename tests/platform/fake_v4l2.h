@@ -10,16 +10,30 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
 
+using FakeSize = std::pair<uint32_t, uint32_t>;
+
 struct FakeFormat {
     uint32_t fourcc;
-    std::vector<std::pair<uint32_t, uint32_t>> sizes; // discrete sizes; none: the range below
+    std::vector<FakeSize> sizes; // discrete sizes; none: the range below
     v4l2_frmsize_stepwise range{};
+    // Frame intervals: listed for each size (as a UVC camera lists them), or
+    // one stepwise range for every size; neither: the driver lists none and
+    // ignores VIDIOC_S_PARM.
+    std::map<FakeSize, std::vector<v4l2_fract>> intervals;
+    bool stepwiseIntervals = false;
+    v4l2_frmival_stepwise intervalRange{};
+    // Colorimetry as the driver reports it in v4l2_pix_format.
+    uint32_t colorspace = V4L2_COLORSPACE_SRGB;
+    uint32_t ycbcrEncoding = V4L2_YCBCR_ENC_DEFAULT;
+    uint32_t quantization = V4L2_QUANTIZATION_DEFAULT;
 };
 
 // A control as VIDIOC_QUERY_EXT_CTRL describes it, with its menu's entries
@@ -36,18 +50,27 @@ struct FakeNode {
     bool capture = true; // false: a metadata node
     std::vector<FakeFormat> formats;
     std::vector<FakeControl> controls; // in the order of their ids
+    int openError = 0;                 // errno of every open (EACCES: the user may not)
+    std::string group = "video";       // the group that owns the node
 };
 
 class FakeV4l2 final : public platform::V4l2Io {
 public:
     // What one dequeue does.
-    enum class Event { Frame, Short, Oversized, Interrupted, Again, Gone, HangUp, Silence };
+    enum class Event { Frame, Short, Oversized, Flagged, Interrupted, Again, Gone, HangUp, Silence };
 
     std::vector<FakeNode> devices;
     std::deque<Event> script;                  // consumed one dequeue (or poll) at a time
     Event afterScript = Event::Frame;          // then this, for ever
     int claimError = 0;                        // errno of freeing no buffers when a filter claims the node
     std::map<uint32_t, int32_t> controlValues; // set through VIDIOC_S_CTRL; the default until then
+    // What a frame holds, when set (a compressed picture made by the test);
+    // otherwise row y of the picture is filled with the value y.
+    std::function<std::vector<uint8_t>(const v4l2_pix_format &)> payload;
+    std::vector<unsigned long> requests; // every ioctl, in order
+    // The format and interval of the last stream started.
+    v4l2_pix_format streamed{};
+    v4l2_fract streamedInterval{0, 0};
 
     long openFiles() {
         std::lock_guard<std::mutex> guard(lock_);
@@ -66,6 +89,10 @@ public:
         for (const FakeNode &node : devices) {
             if (node.path != path)
                 continue;
+            if (node.openError) {
+                errno = node.openError;
+                return -1;
+            }
             int fd = nextFd_++;
             File &file = files_[fd];
             file.node = &node;
@@ -89,6 +116,7 @@ public:
         if (found == files_.end())
             return fail(EBADF);
         File &file = found->second;
+        requests.push_back(request);
         switch (request) {
         case VIDIOC_QUERYCAP: {
             auto *caps = static_cast<v4l2_capability *>(argument);
@@ -126,6 +154,41 @@ public:
             size->discrete = {format->sizes[size->index].first, format->sizes[size->index].second};
             return 0;
         }
+        case VIDIOC_ENUM_FRAMEINTERVALS: {
+            auto *entry = static_cast<v4l2_frmivalenum *>(argument);
+            const FakeFormat *format = formatOf(*file.node, entry->pixel_format);
+            if (!format || !offers(*format, {entry->width, entry->height}))
+                return fail(EINVAL);
+            if (format->stepwiseIntervals) {
+                if (entry->index > 0)
+                    return fail(EINVAL);
+                entry->type = V4L2_FRMIVAL_TYPE_STEPWISE;
+                entry->stepwise = format->intervalRange;
+                return 0;
+            }
+            auto listed = format->intervals.find({entry->width, entry->height});
+            if (listed == format->intervals.end() || entry->index >= listed->second.size())
+                return fail(EINVAL);
+            entry->type = V4L2_FRMIVAL_TYPE_DISCRETE;
+            entry->discrete = listed->second[entry->index];
+            return 0;
+        }
+        case VIDIOC_G_PARM:
+        case VIDIOC_S_PARM: {
+            auto *rate = static_cast<v4l2_streamparm *>(argument);
+            if (rate->type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
+                return fail(EINVAL);
+            std::vector<v4l2_fract> offered = intervalsOf(file);
+            if (request == VIDIOC_S_PARM && !offered.empty()) {
+                if (!file.buffers.empty())
+                    return fail(EBUSY);
+                file.interval = nearest(offered, rate->parm.capture.timeperframe);
+            }
+            rate->parm.capture = v4l2_captureparm{};
+            rate->parm.capture.capability = offered.empty() ? 0 : V4L2_CAP_TIMEPERFRAME;
+            rate->parm.capture.timeperframe = offered.empty() ? v4l2_fract{1, 30} : file.interval;
+            return 0;
+        }
         case VIDIOC_G_FMT:
             *static_cast<v4l2_format *>(argument) = file.format;
             return 0;
@@ -147,6 +210,11 @@ public:
                 if (!file.buffers.empty())
                     return fail(EBUSY);
                 file.format = tried.format;
+                // As uvcvideo: a new format starts at its size's first
+                // (fastest) listed interval.
+                std::vector<v4l2_fract> offered = intervalsOf(file);
+                if (!offered.empty())
+                    file.interval = offered.front();
             }
             return 0;
         }
@@ -215,6 +283,9 @@ public:
             return 0;
         }
         case VIDIOC_STREAMON:
+            streamed = file.format.fmt.pix;
+            streamedInterval = file.interval;
+            return 0;
         case VIDIOC_STREAMOFF:
             return 0;
         default:
@@ -236,6 +307,13 @@ public:
 
     // The device is readable unless its next event is silence or a hang-up;
     // the other descriptors (the source's wake-up pipe) are the system's.
+    std::string groupOf(const std::string &path) override {
+        for (const FakeNode &node : devices)
+            if (node.path == path)
+                return node.group;
+        return {};
+    }
+
     int poll(pollfd *fds, nfds_t count, int milliseconds) override {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
         for (;;) {
@@ -263,7 +341,29 @@ private:
         std::vector<std::vector<uint8_t>> buffers;
         std::deque<uint32_t> queued;
         uint8_t sequence = 0;
+        v4l2_fract interval{0, 0};
     };
+
+    // The intervals the file's current format and size offer: stepwise at
+    // its limits and a middle step, as a driver would round to them.
+    std::vector<v4l2_fract> intervalsOf(const File &file) const {
+        const v4l2_pix_format &pix = file.format.fmt.pix;
+        const FakeFormat *format = formatOf(*file.node, pix.pixelformat);
+        if (!format)
+            return {};
+        if (format->stepwiseIntervals)
+            return {format->intervalRange.min, format->intervalRange.max};
+        auto listed = format->intervals.find({pix.width, pix.height});
+        return listed == format->intervals.end() ? std::vector<v4l2_fract>{} : listed->second;
+    }
+    static v4l2_fract nearest(const std::vector<v4l2_fract> &offered, v4l2_fract wanted) {
+        auto seconds = [](v4l2_fract f) { return f.denominator ? double(f.numerator) / f.denominator : 1e9; };
+        v4l2_fract best = offered.front();
+        for (const v4l2_fract &f : offered)
+            if (std::abs(seconds(f) - seconds(wanted)) < std::abs(seconds(best) - seconds(wanted)))
+                best = f;
+        return best;
+    }
 
     static int fail(int error) {
         errno = error;
@@ -299,10 +399,23 @@ private:
         pix.width = size.first;
         pix.height = size.second;
         pix.field = V4L2_FIELD_NONE;
-        pix.bytesperline = fourcc == V4L2_PIX_FMT_BGR24  ? size.first * 3
-                           : fourcc == V4L2_PIX_FMT_YUYV ? size.first * 2
-                                                         : size.first;
-        pix.sizeimage = fourcc == V4L2_PIX_FMT_NV12 ? size.first * size.second * 3 / 2 : pix.bytesperline * size.second;
+        bool packed = fourcc == V4L2_PIX_FMT_YUYV || fourcc == V4L2_PIX_FMT_UYVY;
+        bool compressed = fourcc == V4L2_PIX_FMT_MJPEG || fourcc == V4L2_PIX_FMT_JPEG || fourcc == V4L2_PIX_FMT_H264;
+        bool planar = fourcc == V4L2_PIX_FMT_NV12 || fourcc == V4L2_PIX_FMT_NV21 || fourcc == V4L2_PIX_FMT_YUV420 ||
+                      fourcc == V4L2_PIX_FMT_YVU420;
+        pix.bytesperline = compressed                     ? 0
+                           : fourcc == V4L2_PIX_FMT_BGR24 ? size.first * 3
+                           : packed                       ? size.first * 2
+                                                          : size.first;
+        // A compressed frame's buffer is as large as the camera says its
+        // largest frame can be (uvcvideo: dwMaxVideoFrameSize).
+        pix.sizeimage = compressed ? size.first * size.second * 2
+                        : planar   ? size.first * size.second * 3 / 2
+                                   : pix.bytesperline * size.second;
+        const FakeFormat *format = formatOf(*file.node, fourcc);
+        pix.colorspace = format ? format->colorspace : static_cast<uint32_t>(V4L2_COLORSPACE_SRGB);
+        pix.ycbcr_enc = format ? format->ycbcrEncoding : static_cast<uint32_t>(V4L2_YCBCR_ENC_DEFAULT);
+        pix.quantization = format ? format->quantization : static_cast<uint32_t>(V4L2_QUANTIZATION_DEFAULT);
     }
     bool isFake(int fd) {
         std::lock_guard<std::mutex> guard(lock_);
@@ -337,13 +450,23 @@ private:
         file.queued.pop_front();
         std::vector<uint8_t> &data = file.buffers[index];
         const v4l2_pix_format &pix = file.format.fmt.pix;
-        for (uint32_t y = 0; y < pix.height && (y + 1) * pix.bytesperline <= data.size(); ++y)
-            std::memset(data.data() + y * pix.bytesperline, static_cast<int>(y & 0xFF), pix.bytesperline);
+        uint32_t used = pix.sizeimage;
+        if (payload) {
+            std::vector<uint8_t> picture = payload(pix);
+            used = static_cast<uint32_t>(std::min(picture.size(), data.size()));
+            std::memcpy(data.data(), picture.data(), used);
+        } else {
+            for (uint32_t y = 0; y < pix.height && (y + 1) * pix.bytesperline <= data.size(); ++y)
+                std::memset(data.data() + y * pix.bytesperline, static_cast<int>(y & 0xFF), pix.bytesperline);
+        }
         buffer.index = index;
         buffer.length = static_cast<uint32_t>(data.size());
-        buffer.bytesused = event == Event::Short       ? pix.sizeimage / 2
+        buffer.bytesused = event == Event::Short       ? used / 2
                            : event == Event::Oversized ? static_cast<uint32_t>(data.size()) + 100
-                                                       : pix.sizeimage;
+                                                       : used;
+        // A frame the driver knows to be damaged (uvcvideo: a USB packet
+        // lost or a payload error) is flagged, and still dequeued.
+        buffer.flags = event == Event::Flagged ? V4L2_BUF_FLAG_ERROR : 0;
         return 0;
     }
 

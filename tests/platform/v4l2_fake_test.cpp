@@ -2,6 +2,7 @@
 // driver can show, each ending in a clear code or a quiet stop, never a hang
 // or a crash, with nothing left open.
 #include "fake_v4l2.h"
+#include "jpeg_frames.h"
 #include "platform_test.h"
 
 namespace {
@@ -107,24 +108,29 @@ TEST_F(FakeV4l2Test, ConvertedFramesArriveAtTheirSize) {
     EXPECT_EQ(g.control->Stop(), S_OK);
 }
 
-TEST_F(FakeV4l2Test, AFormatNoConverterKnowsDeliversNothingAndStopsCleanly) {
-    // Every buffer fails conversion and is skipped: the user sees the
-    // bounded wait's message, never a frame of garbage.
-    oneCamera(unknownFourcc);
-    TestGraph g = makeBufferingGraph(nullptr);
-    EXPECT_EQ(g.control->Run(), S_OK);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    long size = 0;
-    EXPECT_EQ(g.grabber->GetCurrentBuffer(&size, nullptr), VFW_E_WRONG_STATE);
-    EXPECT_EQ(quorin_platform_samples_delivered(), 0);
-    EXPECT_EQ(g.control->Stop(), S_OK);
+TEST_F(FakeV4l2Test, OnlySizesOfFormatsThePlatformConvertsAreOffered) {
+    // H.264 alone is no video input device; beside MJPEG it adds no size.
+    fake.devices = {{"/dev/video0", "H.264 only", true, {{V4L2_PIX_FMT_H264, {{1920, 1080}}, {}}}, {}},
+                    {"/dev/video1", "Unknown format", true, {{unknownFourcc, {{64, 48}}, {}}}, {}},
+                    {"/dev/video2",
+                     "H.264 and MJPEG",
+                     true,
+                     {{V4L2_PIX_FMT_H264, {{1920, 1080}, {1280, 720}}, {}}, {V4L2_PIX_FMT_MJPEG, {{1280, 720}}, {}}},
+                     {}}};
+    ComRef<IBaseFilter> filter = bindFilter(0);
+    ASSERT_TRUE(filter);
+    EXPECT_FALSE(moniker(1));
+    ComRef<IAMStreamConfig> config = streamConfig(filter.get());
+    EXPECT_EQ(setSize(config.get(), 1280, 720), S_OK);
+    EXPECT_EQ(setSize(config.get(), 1920, 1080), VFW_E_INVALIDMEDIATYPE);
 }
 
 TEST_F(FakeV4l2Test, DamagedAndInterruptedDequeuesAreSkippedOrRetried) {
     oneCamera();
     using Event = FakeV4l2::Event;
-    // Half a picture; more bytes than the buffer holds; a signal; nothing yet.
-    fake.script = {Event::Short, Event::Oversized, Event::Interrupted, Event::Again, Event::Frame};
+    // Half a picture; more bytes than the buffer holds; one the driver flags
+    // as damaged; a signal; nothing yet.
+    fake.script = {Event::Short, Event::Oversized, Event::Flagged, Event::Interrupted, Event::Again, Event::Frame};
     fake.afterScript = Event::Silence;
     TestGraph g = makeBufferingGraph(nullptr);
     deliverSamples(g, 1);
@@ -159,4 +165,132 @@ TEST_F(FakeV4l2Test, UnpluggedOrSilentDevicesStopQuietly) {
         EXPECT_EQ(g.grabber->GetCurrentBuffer(&size, nullptr), S_OK);
         EXPECT_EQ(g.control->Stop(), S_OK);
     }
+}
+
+namespace {
+
+constexpr uint32_t yuyv = V4L2_PIX_FMT_YUYV, mjpeg = V4L2_PIX_FMT_MJPEG;
+
+struct Choice {
+    FakeSize size;
+    uint32_t fourcc;     // the format streamed at that size
+    v4l2_fract interval; // and the interval the driver set
+};
+
+struct CameraProfile {
+    const char *name;
+    std::vector<FakeFormat> formats;
+    std::vector<Choice> choices;
+};
+
+FakeFormat listed(uint32_t fourcc, std::map<FakeSize, std::vector<v4l2_fract>> intervals) {
+    FakeFormat format{fourcc, {}, {}};
+    for (const auto &entry : intervals)
+        format.sizes.push_back(entry.first);
+    format.intervals = std::move(intervals);
+    return format;
+}
+
+// Cameras as public listings of real ones (v4l2-ctl --list-formats-ext)
+// show them. A USB 2 and a USB 3 port make no difference: the choice is made
+// from what the camera lists, not from a guess at the bus's bandwidth.
+const CameraProfile profiles[] = {
+    {"HD webcam: YUYV fast only at VGA, MJPEG at 30 fps at every size",
+     {listed(yuyv, {{{640, 480}, {{1, 30}, {1, 15}}}, {{1280, 720}, {{1, 10}, {1, 5}}}, {{1920, 1080}, {{1, 5}}}}),
+      listed(mjpeg, {{{640, 480}, {{1, 30}, {1, 15}}}, {{1280, 720}, {{1, 30}}}, {{1920, 1080}, {{1, 30}}}})},
+     {{{640, 480}, yuyv, {1, 30}}, {{1280, 720}, mjpeg, {1, 30}}, {{1920, 1080}, mjpeg, {1, 30}}}},
+    {"MJPEG only", {listed(mjpeg, {{{1280, 720}, {{1, 30}, {1, 25}}}})}, {{{1280, 720}, mjpeg, {1, 30}}}},
+    {"YUYV only, at 5 fps", {listed(yuyv, {{{1920, 1080}, {{1, 5}}}})}, {{{1920, 1080}, yuyv, {1, 5}}}},
+    {"NTSC rates: 30000/1001 beats 25",
+     {listed(yuyv, {{{720, 480}, {{1001, 30000}, {1, 25}}}})},
+     {{{720, 480}, yuyv, {1001, 30000}}}},
+};
+
+} // namespace
+
+TEST_F(FakeV4l2Test, EachSizeStreamsTheFormatWithTheHighestRateAtItsFastestInterval) {
+    for (const CameraProfile &profile : profiles) {
+        SCOPED_TRACE(profile.name);
+        fake.devices = {{"/dev/video0", "Webcam", true, profile.formats, {}}};
+        for (const Choice &choice : profile.choices) {
+            SCOPED_TRACE(std::to_string(choice.size.first) + "x" + std::to_string(choice.size.second));
+            TestGraph g = makeGraph();
+            ComRef<IAMStreamConfig> config = streamConfig(g.camera.get());
+            LONG width = static_cast<LONG>(choice.size.first), height = static_cast<LONG>(choice.size.second);
+            ASSERT_EQ(setSize(config.get(), width, height), S_OK);
+            const REFERENCE_TIME perFrame = 10000000ll * choice.interval.numerator / choice.interval.denominator;
+            // Each size's media type reports its own best rate.
+            AM_MEDIA_TYPE *format = nullptr;
+            ASSERT_EQ(config->GetFormat(&format), S_OK);
+            EXPECT_EQ(reinterpret_cast<VIDEOINFOHEADER *>(format->pbFormat)->AvgTimePerFrame, perFrame);
+            CoTaskMemFree(format->pbFormat);
+            CoTaskMemFree(format);
+            ASSERT_EQ(g.render(), S_OK);
+            ASSERT_EQ(g.graph->QueryInterface(IID_IMediaControl, g.control.voidOut()), S_OK);
+            ASSERT_EQ(g.control->Run(), S_OK);
+            EXPECT_EQ(fake.streamed.pixelformat, choice.fourcc);
+            EXPECT_EQ(fake.streamed.width, choice.size.first);
+            EXPECT_EQ(fake.streamedInterval.numerator, choice.interval.numerator);
+            EXPECT_EQ(fake.streamedInterval.denominator, choice.interval.denominator);
+            AM_MEDIA_TYPE connected{};
+            ASSERT_EQ(g.grabber->GetConnectedMediaType(&connected), S_OK);
+            EXPECT_EQ(reinterpret_cast<VIDEOINFOHEADER *>(connected.pbFormat)->AvgTimePerFrame, perFrame);
+            CoTaskMemFree(connected.pbFormat);
+            EXPECT_EQ(g.control->Stop(), S_OK);
+        }
+    }
+}
+
+TEST_F(FakeV4l2Test, StepwiseIntervalsGiveTheirShortestAndUnlistedOnesTheCurrentRate) {
+    FakeFormat stepwise{yuyv, {{640, 480}}, {}};
+    stepwise.stepwiseIntervals = true;
+    stepwise.intervalRange = {{1, 60}, {1, 1}, {1, 60}};
+    fake.devices = {{"/dev/video0", "Stepwise", true, {stepwise}, {}},
+                    {"/dev/video1", "No intervals", true, {{V4L2_PIX_FMT_BGR24, {{64, 48}}, {}}}, {}}};
+    TestGraph g = makeBufferingGraph(nullptr);
+    ASSERT_EQ(g.control->Run(), S_OK);
+    EXPECT_EQ(fake.streamedInterval.denominator, 60u);
+    EXPECT_EQ(g.control->Stop(), S_OK);
+    // A driver that lists no interval runs at what VIDIOC_G_PARM says.
+    ComRef<IAMStreamConfig> config = streamConfig(bindFilter(1).get());
+    AM_MEDIA_TYPE *format = nullptr;
+    ASSERT_EQ(config->GetFormat(&format), S_OK);
+    EXPECT_EQ(reinterpret_cast<VIDEOINFOHEADER *>(format->pbFormat)->AvgTimePerFrame, 333333);
+    CoTaskMemFree(format->pbFormat);
+    CoTaskMemFree(format);
+}
+
+TEST_F(FakeV4l2Test, MjpegFramesAreDecodedAndDamagedOnesSkipped) {
+    fake.devices = {{"/dev/video0", "MJPEG cam", true, {{mjpeg, {{64, 48}}, {}}}, {}}};
+    const std::vector<uint8_t> picture = naturalPicture(64, 48);
+    const std::vector<uint8_t> jpeg = encodeJpeg(picture, 64, 48, 80, false);
+    // Every other frame is cut short, as a frame whose USB packets were lost
+    // arrives when the driver does not flag it.
+    int served = 0;
+    fake.payload = [&](const v4l2_pix_format &) {
+        ++served;
+        return served % 2 ? std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + jpeg.size() / 3) : jpeg;
+    };
+    TestGraph g = makeBufferingGraph(nullptr);
+    deliverSamples(g, 2);
+    EXPECT_EQ(g.control->Stop(), S_OK);
+    EXPECT_GE(served, 4);
+    EXPECT_LE(quorin_platform_samples_delivered(), served / 2);
+    std::vector<uint8_t> frame(64 * 3 * 48);
+    long size = static_cast<long>(frame.size());
+    ASSERT_EQ(g.grabber->GetCurrentBuffer(&size, reinterpret_cast<long *>(frame.data())), S_OK);
+    std::vector<uint8_t> reference = decodeJpeg(encodeJpeg(picture, 64, 48, 80, true), 64, 48);
+    EXPECT_EQ(0, std::memcmp(frame.data(), &reference[47 * 192], 192)); // the bottom row first
+}
+
+TEST_F(FakeV4l2Test, ANodeTheUserMayNotOpenIsSaidOnceWithTheRemedy) {
+    fake.devices = {{"/dev/video0", "Locked", true, {{V4L2_PIX_FMT_BGR24, {{64, 48}}, {}}}, {}, EACCES, "video"},
+                    {"/dev/video1", "Open", true, {{V4L2_PIX_FMT_BGR24, {{64, 48}}, {}}}, {}}};
+    testing::internal::CaptureStderr();
+    ComRef<IMoniker> first = moniker(0), again = moniker(0);
+    std::string said = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(first);
+    EXPECT_FALSE(moniker(1));
+    EXPECT_EQ(said, "quorin platform: /dev/video0 cannot be opened (Permission denied), so it is not listed: add the "
+                    "user to the group \"video\" that owns it, then log in again\n");
 }

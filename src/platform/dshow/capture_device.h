@@ -30,12 +30,16 @@ struct CameraDescription {
     std::vector<FrameSize> sizes{{640, 480}}; // the first is the starting format
     bool interleaved = false;                 // capture pin's major type
     double fps = 30.0;
+    // Each size's own rate, in the order of sizes, where sizes differ (a
+    // webcam's larger sizes are slower); empty: fps at every size.
+    std::vector<double> rates;
     long firstFrameMs = 0; // delay from Run to the first sample
     bool delivers = true;
     FormatBlock formatBlock = FormatBlock::VideoInfo;
     long filterPages = 1;
     long pinPages = 1;
 
+    double rateAt(FrameSize size) const;
     bool operator==(const CameraDescription &other) const;
 };
 

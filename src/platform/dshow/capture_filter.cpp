@@ -83,7 +83,7 @@ VideoFormat CaptureFilter::currentFormat() const {
     VideoFormat format;
     format.width = current_.width;
     format.height = current_.height;
-    format.fps = camera().fps;
+    format.fps = camera().rateAt(current_);
     return format;
 }
 

@@ -2,14 +2,18 @@
 
 #include "sources/v4l2/v4l2_controls.h"
 #include "sources/v4l2/v4l2_io.h"
+#include "sources/v4l2/v4l2_modes.h"
 #include "sources/v4l2/v4l2_source.h"
 
 #include <linux/videodev2.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <map>
+#include <mutex>
+#include <set>
 #include <unistd.h>
 
 namespace platform {
@@ -17,13 +21,6 @@ namespace platform {
 namespace {
 
 std::atomic<bool> systemDevices{true};
-
-// Sizes at which a stepwise or continuous range is offered: the common ones
-// that the range contains, besides its smallest and largest.
-const FrameSize commonSizes[] = {{160, 120},  {320, 240},  {640, 360},   {640, 480},   {800, 600},  {1024, 768},
-                                 {1280, 720}, {1280, 960}, {1920, 1080}, {2560, 1440}, {3840, 2160}};
-
-constexpr LONG maxDimension = 16384;
 
 class FileDescriptor {
 public:
@@ -40,43 +37,22 @@ private:
     int fd_;
 };
 
-bool inRange(const v4l2_frmsize_stepwise &range, FrameSize size) {
-    auto fits = [](uint32_t value, uint32_t low, uint32_t high, uint32_t step) {
-        return value >= low && value <= high && (step == 0 || (value - low) % step == 0);
-    };
-    return fits(static_cast<uint32_t>(size.width), range.min_width, range.max_width, range.step_width) &&
-           fits(static_cast<uint32_t>(size.height), range.min_height, range.max_height, range.step_height);
-}
-
-std::vector<FrameSize> listSizes(int fd) {
-    std::vector<FrameSize> sizes;
-    auto add = [&](uint32_t width, uint32_t height) {
-        if (width < 1 || height < 1 || width > maxDimension || height > maxDimension)
+// Says once per process and node that the user may not open it, and how to
+// mend that: such a node is not listed, and would otherwise vanish unsaid.
+void sayUnopenable(const std::string &path, int error) {
+    static std::mutex lock;
+    static std::set<std::string> told;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (!told.insert(path).second)
             return;
-        FrameSize size{static_cast<LONG>(width), static_cast<LONG>(height)};
-        if (std::find(sizes.begin(), sizes.end(), size) == sizes.end())
-            sizes.push_back(size);
-    };
-    v4l2_fmtdesc format{};
-    format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    for (format.index = 0; xioctl(fd, VIDIOC_ENUM_FMT, &format) == 0; ++format.index) {
-        v4l2_frmsizeenum size{};
-        size.pixel_format = format.pixelformat;
-        for (size.index = 0; xioctl(fd, VIDIOC_ENUM_FRAMESIZES, &size) == 0; ++size.index) {
-            if (size.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
-                add(size.discrete.width, size.discrete.height);
-                continue;
-            }
-            const v4l2_frmsize_stepwise &range = size.stepwise;
-            add(range.min_width, range.min_height);
-            for (FrameSize common : commonSizes)
-                if (inRange(range, common))
-                    add(static_cast<uint32_t>(common.width), static_cast<uint32_t>(common.height));
-            add(range.max_width, range.max_height);
-            break; // a range is the only entry
-        }
     }
-    return sizes;
+    std::string group = v4l2Io().groupOf(path);
+    std::string remedy = group.empty() ? "ask for access to it"
+                                       : "add the user to the group \"" + group + "\" that owns it, then log in again";
+    std::fprintf(stderr, "quorin platform: %s cannot be opened (%s), so it is not listed: %s\n", path.c_str(),
+                 std::strerror(error), remedy.c_str());
+    std::fflush(stderr);
 }
 
 FrameSize currentSizeOf(int fd, const std::vector<FrameSize> &offered) {
@@ -110,8 +86,11 @@ private:
 // Describes the node at path, or returns false when it cannot capture video.
 bool describe(const std::string &path, CameraDescription &camera) {
     FileDescriptor node(path);
-    if (node.get() < 0)
+    if (node.get() < 0) {
+        if (errno == EACCES || errno == EPERM)
+            sayUnopenable(path, errno);
         return false;
+    }
     v4l2_capability capability{};
     if (xioctl(node.get(), VIDIOC_QUERYCAP, &capability) != 0)
         return false;
@@ -121,16 +100,17 @@ bool describe(const std::string &path, CameraDescription &camera) {
     camera = CameraDescription{};
     const char *card = reinterpret_cast<const char *>(capability.card);
     camera.name.assign(card, strnlen(card, sizeof capability.card));
-    camera.sizes = listSizes(node.get());
-    if (camera.sizes.empty())
-        return false;
+    // A driver that lists no intervals runs at the rate it reports now.
     v4l2_streamparm rate{};
     rate.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     if (xioctl(node.get(), VIDIOC_G_PARM, &rate) == 0 && (rate.parm.capture.capability & V4L2_CAP_TIMEPERFRAME) &&
         rate.parm.capture.timeperframe.numerator > 0 && rate.parm.capture.timeperframe.denominator > 0)
         camera.fps =
             static_cast<double>(rate.parm.capture.timeperframe.denominator) / rate.parm.capture.timeperframe.numerator;
-    return true;
+    // Only sizes that a format the platform converts offers: a node of
+    // H.264 alone is no video input device.
+    describeSizes(listModes(node.get()), camera.fps, camera.sizes, camera.rates);
+    return !camera.sizes.empty();
 }
 
 struct Registry {

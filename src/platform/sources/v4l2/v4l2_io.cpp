@@ -6,6 +6,8 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -42,6 +44,16 @@ public:
     }
     int unmap(void *start, size_t length) override { return munmap(start, length); }
     int poll(pollfd *fds, nfds_t count, int milliseconds) override { return ::poll(fds, count, milliseconds); }
+    std::string groupOf(const std::string &path) override {
+        struct stat node;
+        if (::stat(path.c_str(), &node) != 0)
+            return {};
+        group entry, *found = nullptr;
+        char buffer[4096];
+        if (getgrgid_r(node.st_gid, &entry, buffer, sizeof buffer, &found) != 0 || !found)
+            return {};
+        return found->gr_name;
+    }
 };
 
 SystemIo systemIo;

@@ -27,6 +27,9 @@ public:
     virtual void *map(size_t length, int fd, off_t offset) = 0;
     virtual int unmap(void *start, size_t length) = 0;
     virtual int poll(pollfd *fds, nfds_t count, int milliseconds) = 0;
+    // The name of the group that owns the node (its users may open it), or
+    // empty when that cannot be told.
+    virtual std::string groupOf(const std::string &path) = 0;
 };
 
 // The interface in use: the system's, unless a test put another in place.

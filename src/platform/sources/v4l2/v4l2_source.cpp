@@ -1,7 +1,9 @@
 #include "sources/v4l2/v4l2_source.h"
 
 #include "com/guard.h"
+#include "sources/v4l2/v4l2_conversion.h"
 #include "sources/v4l2/v4l2_io.h"
+#include "sources/v4l2/v4l2_modes.h"
 
 #include <libv4l-plugin.h>
 #include <libv4lconvert.h>
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <optional>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/mman.h>
@@ -123,40 +126,57 @@ private:
     };
 
     HRESULT setFormat(const VideoFormat &format) {
-        v4l2_format wanted{};
-        wanted.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        wanted.fmt.pix.width = static_cast<uint32_t>(format.width);
-        wanted.fmt.pix.height = static_cast<uint32_t>(format.height);
-        wanted.fmt.pix.pixelformat = V4L2_PIX_FMT_BGR24;
-        wanted.fmt.pix.field = V4L2_FIELD_ANY;
+        FrameSize size{format.width, format.height};
         v4l2_format device{};
-        if (!tryRequestedFormat(wanted, device) && v4lconvert_try_format(converter_, &wanted, &device) != 0)
+        device.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        device.fmt.pix.width = static_cast<uint32_t>(format.width);
+        device.fmt.pix.height = static_cast<uint32_t>(format.height);
+        device.fmt.pix.field = V4L2_FIELD_ANY;
+        // The format with the highest rate at this size (or the one tests
+        // asked for), at its fastest interval.
+        std::vector<Mode> modes = listModes(fd_);
+        std::optional<Mode> mode = requestedMode(modes, size);
+        if (!mode)
+            mode = chooseMode(modes, size, format.fps);
+        if (!mode)
             return VFW_E_INVALIDMEDIATYPE;
+        device.fmt.pix.pixelformat = mode->fourcc;
         if (xioctl(fd_, VIDIOC_S_FMT, &device) != 0)
             return resultFromErrno(errno);
-        // The device may settle on another size than asked; only the asked
-        // one fits the connection's media type.
-        if (device.fmt.pix.width != wanted.fmt.pix.width || device.fmt.pix.height != wanted.fmt.pix.height)
+        // The device may settle on another size or format than asked; only
+        // the asked size fits the connection's media type.
+        if (device.fmt.pix.width != static_cast<uint32_t>(format.width) ||
+            device.fmt.pix.height != static_cast<uint32_t>(format.height) ||
+            conversionOf(device.fmt.pix.pixelformat) == Conversion::None)
             return VFW_E_INVALIDMEDIATYPE;
-        deviceFormat_ = device;
-        outputFormat_ = wanted;
-        outputFormat_.fmt.pix.bytesperline = wanted.fmt.pix.width * 3;
-        outputFormat_.fmt.pix.sizeimage = outputFormat_.fmt.pix.bytesperline * wanted.fmt.pix.height;
-        // What the device gives as B, G, R needs no conversion: it goes
-        // straight from the mapped buffer into the sample.
-        native_ = device.fmt.pix.pixelformat == V4L2_PIX_FMT_BGR24;
-        converted_.resize(native_ ? 0 : outputFormat_.fmt.pix.sizeimage);
+        setInterval(mode->interval);
+        if (!conversion_.prepare(device, format, converter_))
+            return VFW_E_INVALIDMEDIATYPE;
         return S_OK;
     }
 
+    // Asks for the interval (a driver without rates ignores it) and reads
+    // back what the driver set; a driver rounds to an interval it has.
+    void setInterval(const v4l2_fract &interval) {
+        v4l2_streamparm rate{};
+        rate.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        if (interval.numerator && interval.denominator) {
+            rate.parm.capture.timeperframe = interval;
+            xioctl(fd_, VIDIOC_S_PARM, &rate);
+        }
+        rate = v4l2_streamparm{};
+        rate.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        if (xioctl(fd_, VIDIOC_G_PARM, &rate) == 0)
+            interval_ = rate.parm.capture.timeperframe;
+    }
+
     // The device format that tests asked for, if the device offers it.
-    bool tryRequestedFormat(const v4l2_format &wanted, v4l2_format &device) {
+    static std::optional<Mode> requestedMode(const std::vector<Mode> &modes, FrameSize size) {
         uint32_t requested = requestedDeviceFormat;
-        if (!requested)
-            return false;
-        device = wanted;
-        device.fmt.pix.pixelformat = requested;
-        return xioctl(fd_, VIDIOC_TRY_FMT, &device) == 0 && device.fmt.pix.pixelformat == requested;
+        for (const Mode &mode : modes)
+            if (requested && mode.fourcc == requested && mode.size == size)
+                return mode;
+        return std::nullopt;
     }
 
     // Asks for count memory-mapped buffers (0 frees them): the count granted,
@@ -237,49 +257,30 @@ private:
                     continue;
                 return; // gone (ENODEV) or broken (EIO)
             }
-            const uint8_t *picture = nullptr;
-            size_t pictureStride = 0;
-            if (buffer.index < mappings_.size() && buffer.bytesused <= mappings_[buffer.index].length)
-                picture = pictureOf(static_cast<const uint8_t *>(mappings_[buffer.index].start), buffer.bytesused,
-                                    format, pictureStride);
-            if (!picture) { // a damaged frame (a compressed one the converter rejects) is skipped
-                xioctl(fd_, VIDIOC_QBUF, &buffer);
-                continue;
+            // A buffer the driver flags as damaged, or one that is no whole
+            // picture, is skipped: never delivered as garbage.
+            bool readable = !(buffer.flags & V4L2_BUF_FLAG_ERROR) && buffer.index < mappings_.size() &&
+                            buffer.bytesused <= mappings_[buffer.index].length;
+            FramePtr frame;
+            if (readable) {
+                frame = output.takeFrame();
+                frame->bytes.resize(format.imageSize());
+                if (!conversion_.convert(static_cast<const uint8_t *>(mappings_[buffer.index].start), buffer.bytesused,
+                                         frame->bytes.data()))
+                    frame.reset();
             }
-            FramePtr frame = output.takeFrame();
-            frame->bytes.resize(format.imageSize());
-            copyRowsBottomUp(picture, pictureStride, format, frame->bytes.data());
             xioctl(fd_, VIDIOC_QBUF, &buffer);
+            if (!frame)
+                continue;
             output.deliver(frame);
         }
-    }
-
-    // The top-down B, G, R rows of a captured buffer, with their stride: the
-    // buffer itself for a native stream, else the converter's output. Null
-    // when the buffer holds less than a whole picture.
-    const uint8_t *pictureOf(const uint8_t *data, uint32_t size, const VideoFormat &format, size_t &stride) {
-        auto whole = [&](size_t rowStride, size_t bytes) {
-            return bytes >= rowStride * static_cast<size_t>(format.height - 1) + static_cast<size_t>(format.width) * 3;
-        };
-        if (native_) {
-            // Some drivers leave the stride of packed formats unset.
-            stride = std::max<size_t>(deviceFormat_.fmt.pix.bytesperline, static_cast<size_t>(format.width) * 3);
-            return whole(stride, size) ? data : nullptr;
-        }
-        int converted =
-            v4lconvert_convert(converter_, &deviceFormat_, &outputFormat_, const_cast<uint8_t *>(data),
-                               static_cast<int>(size), converted_.data(), static_cast<int>(converted_.size()));
-        stride = outputFormat_.fmt.pix.bytesperline;
-        return converted >= 0 && whole(stride, static_cast<size_t>(converted)) ? converted_.data() : nullptr;
     }
 
     const std::string path_;
     int fd_ = -1;
     v4lconvert_data *converter_ = nullptr;
-    v4l2_format deviceFormat_{};
-    v4l2_format outputFormat_{};
-    bool native_ = false;
-    std::vector<uint8_t> converted_;
+    PictureConversion conversion_;
+    v4l2_fract interval_{0, 0}; // as the driver set it
     std::vector<Mapping> mappings_;
     int wake_[2] = {-1, -1};
     std::thread thread_;

@@ -1,0 +1,240 @@
+#include "sources/v4l2/v4l2_conversion.h"
+
+#include "dshow/frame_source.h"
+#include "sources/v4l2/v4l2_modes.h"
+
+#include <libv4lconvert.h>
+#include <libyuv/convert_argb.h>
+#include <libyuv/convert_from_argb.h>
+#include <libyuv/planar_functions.h>
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace platform {
+
+namespace {
+
+// Rows converted at a time where a format goes through planes first: a strip
+// that stays in the cache between the two passes.
+constexpr int stripRows = 16;
+
+size_t halfUp(size_t n) { return (n + 1) / 2; }
+
+// The bytes of one row of the format's first plane, without padding.
+size_t rowBytesOf(uint32_t fourcc, size_t width) {
+    switch (fourcc) {
+    case V4L2_PIX_FMT_BGR24:
+        return width * 3;
+    case V4L2_PIX_FMT_YUYV:
+    case V4L2_PIX_FMT_UYVY:
+        return halfUp(width) * 4;
+    default:
+        return width;
+    }
+}
+
+// The bytes a whole picture needs at stride: where the last row ends.
+size_t wholeBytes(uint32_t fourcc, size_t stride, size_t width, size_t height) {
+    size_t luma = stride * (height - 1) + rowBytesOf(fourcc, width);
+    switch (fourcc) {
+    case V4L2_PIX_FMT_NV12:
+    case V4L2_PIX_FMT_NV21:
+        return stride * height + stride * (halfUp(height) - 1) + halfUp(width) * 2;
+    case V4L2_PIX_FMT_YUV420:
+    case V4L2_PIX_FMT_YVU420:
+        return stride * height + 2 * (stride / 2) * halfUp(height);
+    default:
+        return luma;
+    }
+}
+
+} // namespace
+
+const YuvConstants *yuvMatrixFor(const v4l2_pix_format &pix) {
+    // V4L2's defaults: a default colorspace is SMPTE 170M (BT.601) at
+    // standard definition and Rec. 709 above it; a default encoding follows
+    // the colorspace (V4L2_MAP_YCBCR_ENC_DEFAULT); a default range is full
+    // for JPEG's colorspace and limited for every other YUV. uvcvideo
+    // reports sRGB with default encoding and range: limited-range BT.601.
+    uint32_t colorspace = pix.colorspace;
+    if (colorspace == V4L2_COLORSPACE_DEFAULT)
+        colorspace = pix.width >= 1280 || pix.height > 576 ? V4L2_COLORSPACE_REC709 : V4L2_COLORSPACE_SMPTE170M;
+    uint32_t encoding = pix.ycbcr_enc;
+    if (encoding == V4L2_YCBCR_ENC_DEFAULT)
+        encoding = V4L2_MAP_YCBCR_ENC_DEFAULT(colorspace);
+    uint32_t range = pix.quantization;
+    if (range == V4L2_QUANTIZATION_DEFAULT)
+        range = V4L2_MAP_QUANTIZATION_DEFAULT(false, colorspace, encoding);
+    bool full = range == V4L2_QUANTIZATION_FULL_RANGE;
+    switch (encoding) {
+    case V4L2_YCBCR_ENC_709:
+    case V4L2_YCBCR_ENC_XV709:
+    case V4L2_YCBCR_ENC_SMPTE240M: // nearest: libyuv has no SMPTE 240M matrix
+        return full ? &libyuv::kYuvF709Constants : &libyuv::kYuvH709Constants;
+    case V4L2_YCBCR_ENC_BT2020:
+    case V4L2_YCBCR_ENC_BT2020_CONST_LUM:
+        return full ? &libyuv::kYuvV2020Constants : &libyuv::kYuv2020Constants;
+    default: // BT.601 and xvYCC 601
+        return full ? &libyuv::kYuvJPEGConstants : &libyuv::kYuvI601Constants;
+    }
+}
+
+PictureConversion::~PictureConversion() {
+    if (jpeg_)
+        tjDestroy(jpeg_);
+}
+
+bool PictureConversion::prepare(const v4l2_format &device, const VideoFormat &output, v4lconvert_data *converter) {
+    device_ = device;
+    output_ = output;
+    converter_ = converter;
+    const v4l2_pix_format &pix = device.fmt.pix;
+    // Some drivers leave the stride unset.
+    deviceStride_ = std::max<size_t>(pix.bytesperline, rowBytesOf(pix.pixelformat, pix.width));
+    matrix_ = yuvMatrixFor(pix);
+    scratch_.clear();
+    switch (conversionOf(pix.pixelformat)) {
+    case Conversion::Native:
+        return true;
+    case Conversion::Yuv: {
+        size_t width = static_cast<size_t>(output.width);
+        // Planes of a strip (Y, U, V at 4:2:2), or a strip of ARGB for grey.
+        scratch_.resize(pix.pixelformat == V4L2_PIX_FMT_GREY ? width * 4 * stripRows
+                                                             : (width + 2 * halfUp(width)) * stripRows);
+        return true;
+    }
+    case Conversion::Jpeg:
+        if (!jpeg_)
+            jpeg_ = tjInitDecompress();
+        return jpeg_ != nullptr;
+    case Conversion::Libv4lconvert:
+        scratch_.resize(static_cast<size_t>(output.width) * 3 * static_cast<size_t>(output.height));
+        return converter_ != nullptr;
+    case Conversion::None:
+        break;
+    }
+    return false;
+}
+
+bool PictureConversion::convert(const uint8_t *data, size_t bytes, uint8_t *out) {
+    bool converted = false;
+    switch (conversionOf(device_.fmt.pix.pixelformat)) {
+    case Conversion::Native:
+        converted = bytes >= wholeBytes(V4L2_PIX_FMT_BGR24, deviceStride_, static_cast<size_t>(output_.width),
+                                        static_cast<size_t>(output_.height));
+        if (converted)
+            copyRowsBottomUp(data, deviceStride_, output_, out);
+        return converted;
+    case Conversion::Yuv:
+        converted = convertYuv(data, bytes, out);
+        break;
+    case Conversion::Jpeg:
+        converted = convertJpeg(data, bytes, out);
+        break;
+    case Conversion::Libv4lconvert:
+        return convertOther(data, bytes, out);
+    case Conversion::None:
+        return false;
+    }
+    if (converted)
+        padRows(out);
+    return converted;
+}
+
+bool PictureConversion::convertYuv(const uint8_t *data, size_t bytes, uint8_t *out) {
+    const uint32_t fourcc = device_.fmt.pix.pixelformat;
+    const int width = output_.width, height = output_.height;
+    const size_t stride = deviceStride_;
+    if (bytes < wholeBytes(fourcc, stride, static_cast<size_t>(width), static_cast<size_t>(height)))
+        return false;
+    // Bottom-up: the destination's last row first, walked with a negative
+    // stride, so that every converter writes the rows in their final place.
+    const int outStride = static_cast<int>(output_.stride());
+    uint8_t *bottom = out + static_cast<size_t>(height - 1) * output_.stride();
+    const int inStride = static_cast<int>(stride);
+    switch (fourcc) {
+    case V4L2_PIX_FMT_NV12:
+    case V4L2_PIX_FMT_NV21: {
+        const uint8_t *chroma = data + stride * static_cast<size_t>(height);
+        auto convert = fourcc == V4L2_PIX_FMT_NV12 ? libyuv::NV12ToRGB24Matrix : libyuv::NV21ToRGB24Matrix;
+        return convert(data, inStride, chroma, inStride, bottom, -outStride, matrix_, width, height) == 0;
+    }
+    case V4L2_PIX_FMT_YUV420:
+    case V4L2_PIX_FMT_YVU420: {
+        const size_t chromaStride = stride / 2, chromaSize = chromaStride * halfUp(static_cast<size_t>(height));
+        const uint8_t *first = data + stride * static_cast<size_t>(height), *second = first + chromaSize;
+        const uint8_t *u = fourcc == V4L2_PIX_FMT_YUV420 ? first : second;
+        const uint8_t *v = fourcc == V4L2_PIX_FMT_YUV420 ? second : first;
+        const int cs = static_cast<int>(chromaStride);
+        return libyuv::I420ToRGB24Matrix(data, inStride, u, cs, v, cs, bottom, -outStride, matrix_, width, height) == 0;
+    }
+    default:
+        break;
+    }
+    // Packed 4:2:2 and grey: a strip at a time through planes (or ARGB).
+    const size_t w = static_cast<size_t>(width), chromaWidth = halfUp(w);
+    uint8_t *y = scratch_.data(), *u = y + w * stripRows, *v = u + chromaWidth * stripRows;
+    const int cw = static_cast<int>(chromaWidth);
+    for (int top = 0; top < height; top += stripRows) {
+        const int rows = std::min(stripRows, height - top);
+        const uint8_t *in = data + stride * static_cast<size_t>(top);
+        uint8_t *to = bottom - static_cast<ptrdiff_t>(top) * outStride;
+        int failed = 0;
+        if (fourcc == V4L2_PIX_FMT_GREY) {
+            failed = libyuv::I400ToARGBMatrix(in, inStride, y, width * 4, matrix_, width, rows) ||
+                     libyuv::ARGBToRGB24(y, width * 4, to, -outStride, width, rows);
+        } else {
+            auto split = fourcc == V4L2_PIX_FMT_YUYV ? libyuv::YUY2ToI422 : libyuv::UYVYToI422;
+            failed = split(in, inStride, y, width, u, cw, v, cw, width, rows) ||
+                     libyuv::I422ToRGB24Matrix(y, width, u, cw, v, cw, to, -outStride, matrix_, width, rows);
+        }
+        if (failed)
+            return false;
+    }
+    return true;
+}
+
+bool PictureConversion::convertJpeg(const uint8_t *data, size_t bytes, uint8_t *out) {
+    // A frame that is no whole picture of this size is damaged: decoder
+    // warnings (a truncated stream, which the decoder would fill with grey)
+    // count as errors.
+    int width = 0, height = 0, subsampling = 0, colours = 0;
+    if (bytes < 4 || bytes > static_cast<size_t>(~0ul >> 1) ||
+        tjDecompressHeader3(jpeg_, data, static_cast<unsigned long>(bytes), &width, &height, &subsampling, &colours) !=
+            0 ||
+        width != output_.width || height != output_.height)
+        return false;
+    return tjDecompress2(jpeg_, data, static_cast<unsigned long>(bytes), out, width, static_cast<int>(output_.stride()),
+                         height, TJPF_BGR, TJFLAG_BOTTOMUP | TJFLAG_STOPONWARNING) == 0;
+}
+
+bool PictureConversion::convertOther(const uint8_t *data, size_t bytes, uint8_t *out) {
+    v4l2_format wanted = device_;
+    v4l2_pix_format &pix = wanted.fmt.pix;
+    pix.pixelformat = V4L2_PIX_FMT_BGR24;
+    pix.width = static_cast<uint32_t>(output_.width);
+    pix.height = static_cast<uint32_t>(output_.height);
+    pix.bytesperline = pix.width * 3;
+    pix.sizeimage = static_cast<uint32_t>(scratch_.size());
+    // libv4lconvert flips cameras it knows to be mounted upside down; its
+    // output is top-down, copied into bottom-up rows.
+    int converted = v4lconvert_convert(converter_, &device_, &wanted, const_cast<uint8_t *>(data),
+                                       static_cast<int>(std::min<size_t>(bytes, 0x7FFFFFFF)), scratch_.data(),
+                                       static_cast<int>(scratch_.size()));
+    if (converted < 0 || static_cast<size_t>(converted) < scratch_.size())
+        return false;
+    copyRowsBottomUp(scratch_.data(), pix.bytesperline, output_, out);
+    return true;
+}
+
+void PictureConversion::padRows(uint8_t *out) const {
+    size_t rowBytes = static_cast<size_t>(output_.width) * 3, stride = output_.stride();
+    if (rowBytes == stride)
+        return;
+    for (size_t row = 0; row < static_cast<size_t>(output_.height); ++row)
+        std::memset(out + row * stride + rowBytes, 0, stride - rowBytes);
+}
+
+} // namespace platform

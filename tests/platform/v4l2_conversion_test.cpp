@@ -1,0 +1,130 @@
+// Conversions of V4L2 pictures into bottom-up B, G, R rows: the colour range
+// the driver reports, JPEG as UVC cameras send it, and damaged pictures.
+#include "jpeg_frames.h"
+
+#include "sources/v4l2/v4l2_conversion.h"
+
+#include <gtest/gtest.h>
+
+#include <turbojpeg.h>
+
+#include <cstdlib>
+
+using platform::PictureConversion;
+using platform::VideoFormat;
+
+namespace {
+
+v4l2_format deviceFormat(uint32_t fourcc, uint32_t width, uint32_t height, uint32_t stride, uint32_t quantization) {
+    v4l2_format f{};
+    f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    f.fmt.pix.pixelformat = fourcc;
+    f.fmt.pix.width = width;
+    f.fmt.pix.height = height;
+    f.fmt.pix.bytesperline = stride;
+    f.fmt.pix.colorspace = V4L2_COLORSPACE_SRGB; // as uvcvideo reports a webcam's YUV
+    f.fmt.pix.quantization = quantization;
+    return f;
+}
+
+VideoFormat outputOf(int width, int height) {
+    VideoFormat format;
+    format.width = width;
+    format.height = height;
+    return format;
+}
+
+// A YUYV picture whose top half has luma top and whose bottom half has luma
+// bottom, without colour.
+std::vector<uint8_t> yuyvHalves(int width, int height, uint8_t top, uint8_t bottom) {
+    std::vector<uint8_t> picture(static_cast<size_t>(width) * 2 * static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            uint8_t *pixel = &picture[(static_cast<size_t>(y) * width + x) * 2];
+            pixel[0] = y < height / 2 ? top : bottom;
+            pixel[1] = 128;
+        }
+    return picture;
+}
+
+} // namespace
+
+TEST(V4l2Conversion, LimitedRangeYuvReachesFullBlackAndWhiteBottomUp) {
+    // A width whose rows need padding: 10 pixels, 30 bytes, 32 a row.
+    const int width = 10, height = 4;
+    VideoFormat output = outputOf(width, height);
+    std::vector<uint8_t> yuyv = yuyvHalves(width, height, 235, 16);
+    for (uint32_t quantization : {uint32_t{V4L2_QUANTIZATION_DEFAULT}, uint32_t{V4L2_QUANTIZATION_LIM_RANGE}}) {
+        PictureConversion conversion;
+        ASSERT_TRUE(conversion.prepare(deviceFormat(V4L2_PIX_FMT_YUYV, width, height, width * 2, quantization), output,
+                                       nullptr));
+        std::vector<uint8_t> out(output.imageSize(), 0xAA);
+        ASSERT_TRUE(conversion.convert(yuyv.data(), yuyv.size(), out.data()));
+        // Bottom-up: the picture's white top half is the buffer's second half.
+        for (int row = 0; row < height; ++row) {
+            const uint8_t *line = &out[static_cast<size_t>(row) * output.stride()];
+            uint8_t expected = row < height / 2 ? 0 : 255;
+            for (int i = 0; i < width * 3; ++i)
+                ASSERT_EQ(line[i], expected) << "row " << row << " byte " << i;
+            EXPECT_EQ(line[30], 0);
+            EXPECT_EQ(line[31], 0); // padding is zeros, not what the memory held
+        }
+    }
+    // Full range as the driver says: 16 stays 16.
+    PictureConversion full;
+    ASSERT_TRUE(full.prepare(deviceFormat(V4L2_PIX_FMT_YUYV, width, height, width * 2, V4L2_QUANTIZATION_FULL_RANGE),
+                             output, nullptr));
+    std::vector<uint8_t> out(output.imageSize());
+    ASSERT_TRUE(full.convert(yuyv.data(), yuyv.size(), out.data()));
+    EXPECT_NEAR(out[0], 16, 1);
+    EXPECT_NEAR(out[static_cast<size_t>(height - 1) * output.stride()], 235, 1);
+}
+
+TEST(V4l2Conversion, JpegDecodesBottomUpAsTheReferenceDecoderTopDown) {
+    const int width = 64, height = 48;
+    std::vector<uint8_t> picture = naturalPicture(width, height);
+    VideoFormat output = outputOf(width, height);
+    for (bool huffmanTables : {true, false}) {
+        SCOPED_TRACE(huffmanTables ? "with Huffman tables" : "without, as UVC cameras send MJPEG");
+        std::vector<uint8_t> jpeg = encodeJpeg(picture, width, height, 80, huffmanTables);
+        std::vector<uint8_t> reference = decodeJpeg(encodeJpeg(picture, width, height, 80, true), width, height);
+        PictureConversion conversion;
+        ASSERT_TRUE(conversion.prepare(deviceFormat(V4L2_PIX_FMT_MJPEG, width, height, 0, 0), output, nullptr));
+        std::vector<uint8_t> out(output.imageSize());
+        ASSERT_TRUE(conversion.convert(jpeg.data(), jpeg.size(), out.data()));
+        for (int row = 0; row < height; ++row)
+            ASSERT_EQ(0, std::memcmp(&out[static_cast<size_t>(height - 1 - row) * output.stride()],
+                                     &reference[static_cast<size_t>(row) * width * 3], width * 3))
+                << "row " << row;
+    }
+}
+
+TEST(V4l2Conversion, DamagedPicturesAreRefused) {
+    const int width = 64, height = 48;
+    VideoFormat output = outputOf(width, height);
+    std::vector<uint8_t> out(output.imageSize());
+    std::vector<uint8_t> jpeg = encodeJpeg(naturalPicture(width, height), width, height, 80, true);
+    PictureConversion mjpeg;
+    ASSERT_TRUE(mjpeg.prepare(deviceFormat(V4L2_PIX_FMT_MJPEG, width, height, 0, 0), output, nullptr));
+    EXPECT_FALSE(mjpeg.convert(jpeg.data(), jpeg.size() / 2, out.data())) << "a truncated picture";
+    EXPECT_FALSE(mjpeg.convert(jpeg.data(), 0, out.data())) << "an empty one";
+    std::vector<uint8_t> noise(jpeg.size());
+    for (size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<uint8_t>(i * 131 + 7);
+    EXPECT_FALSE(mjpeg.convert(noise.data(), noise.size(), out.data())) << "no JPEG at all";
+    std::vector<uint8_t> other = encodeJpeg(naturalPicture(32, 16), 32, 16, 80, true);
+    EXPECT_FALSE(mjpeg.convert(other.data(), other.size(), out.data())) << "a picture of another size";
+    EXPECT_TRUE(mjpeg.convert(jpeg.data(), jpeg.size(), out.data()));
+
+    for (uint32_t fourcc : {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_NV12, V4L2_PIX_FMT_YUV420}) {
+        SCOPED_TRACE(fourcc);
+        PictureConversion yuv;
+        uint32_t stride = fourcc == V4L2_PIX_FMT_YUYV ? width * 2 : width;
+        ASSERT_TRUE(yuv.prepare(deviceFormat(fourcc, width, height, stride, 0), output, nullptr));
+        std::vector<uint8_t> whole(static_cast<size_t>(stride) * height * 2, 128);
+        size_t needed = fourcc == V4L2_PIX_FMT_YUYV ? static_cast<size_t>(stride) * height
+                                                    : static_cast<size_t>(width) * height * 3 / 2;
+        EXPECT_FALSE(yuv.convert(whole.data(), needed - 1, out.data()));
+        EXPECT_TRUE(yuv.convert(whole.data(), needed, out.data()));
+    }
+}
