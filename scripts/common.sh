@@ -14,7 +14,7 @@ WINDOWS_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64)
 # architecture), and a display server for its windows.
 WINE_PACKAGES=(wine wine64 libwine wine32:i386 libv4l-0 libv4l-0:i386 xvfb)
 # A kernel with the vivid driver, run under qemu, for the V4L2 tests.
-VM_PACKAGES=(qemu-system-x86 linux-image-amd64 busybox-static kmod cpio python3-opencv)
+VM_PACKAGES=(qemu-system-x86 linux-image-amd64 busybox-static kmod cpio python3-opencv v4l-utils)
 # A display, a user and a camera for the dialogs' windows: Xvfb, xdotool and
 # ImageMagick's import for screenshots.
 TEST_PACKAGES=(clang-format libgtest-dev libgmock-dev python3-pytest python3-venv python3-pip-whl python3-mesonpy python3-numpy

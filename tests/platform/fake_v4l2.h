@@ -72,6 +72,12 @@ public:
     v4l2_pix_format streamed{};
     v4l2_fract streamedInterval{0, 0};
 
+    // Adds events to the script while a stream runs.
+    void play(std::initializer_list<Event> events) {
+        std::lock_guard<std::mutex> guard(lock_);
+        script.insert(script.end(), events);
+    }
+
     long openFiles() {
         std::lock_guard<std::mutex> guard(lock_);
         return static_cast<long>(files_.size());
@@ -403,10 +409,10 @@ private:
         bool compressed = fourcc == V4L2_PIX_FMT_MJPEG || fourcc == V4L2_PIX_FMT_JPEG || fourcc == V4L2_PIX_FMT_H264;
         bool planar = fourcc == V4L2_PIX_FMT_NV12 || fourcc == V4L2_PIX_FMT_NV21 || fourcc == V4L2_PIX_FMT_YUV420 ||
                       fourcc == V4L2_PIX_FMT_YVU420;
-        pix.bytesperline = compressed                     ? 0
-                           : fourcc == V4L2_PIX_FMT_BGR24 ? size.first * 3
-                           : packed                       ? size.first * 2
-                                                          : size.first;
+        pix.bytesperline = compressed                                                     ? 0
+                           : fourcc == V4L2_PIX_FMT_BGR24 || fourcc == V4L2_PIX_FMT_RGB24 ? size.first * 3
+                           : packed                                                       ? size.first * 2
+                                                                                          : size.first;
         // A compressed frame's buffer is as large as the camera says its
         // largest frame can be (uvcvideo: dwMaxVideoFrameSize).
         pix.sizeimage = compressed ? size.first * size.second * 2

@@ -55,9 +55,9 @@ TEST(V4l2Conversion, LimitedRangeYuvReachesFullBlackAndWhiteBottomUp) {
     VideoFormat output = outputOf(width, height);
     std::vector<uint8_t> yuyv = yuyvHalves(width, height, 235, 16);
     for (uint32_t quantization : {uint32_t{V4L2_QUANTIZATION_DEFAULT}, uint32_t{V4L2_QUANTIZATION_LIM_RANGE}}) {
-        PictureConversion conversion;
-        ASSERT_TRUE(conversion.prepare(deviceFormat(V4L2_PIX_FMT_YUYV, width, height, width * 2, quantization), output,
-                                       nullptr));
+        PictureConversion conversion(deviceFormat(V4L2_PIX_FMT_YUYV, width, height, width * 2, quantization), output,
+                                     nullptr);
+        ASSERT_TRUE(conversion.valid());
         std::vector<uint8_t> out(output.imageSize(), 0xAA);
         ASSERT_TRUE(conversion.convert(yuyv.data(), yuyv.size(), out.data()));
         // Bottom-up: the picture's white top half is the buffer's second half.
@@ -71,9 +71,8 @@ TEST(V4l2Conversion, LimitedRangeYuvReachesFullBlackAndWhiteBottomUp) {
         }
     }
     // Full range as the driver says: 16 stays 16.
-    PictureConversion full;
-    ASSERT_TRUE(full.prepare(deviceFormat(V4L2_PIX_FMT_YUYV, width, height, width * 2, V4L2_QUANTIZATION_FULL_RANGE),
-                             output, nullptr));
+    PictureConversion full(deviceFormat(V4L2_PIX_FMT_YUYV, width, height, width * 2, V4L2_QUANTIZATION_FULL_RANGE),
+                           output, nullptr);
     std::vector<uint8_t> out(output.imageSize());
     ASSERT_TRUE(full.convert(yuyv.data(), yuyv.size(), out.data()));
     EXPECT_NEAR(out[0], 16, 1);
@@ -88,8 +87,7 @@ TEST(V4l2Conversion, JpegDecodesBottomUpAsTheReferenceDecoderTopDown) {
         SCOPED_TRACE(huffmanTables ? "with Huffman tables" : "without, as UVC cameras send MJPEG");
         std::vector<uint8_t> jpeg = encodeJpeg(picture, width, height, 80, huffmanTables);
         std::vector<uint8_t> reference = decodeJpeg(encodeJpeg(picture, width, height, 80, true), width, height);
-        PictureConversion conversion;
-        ASSERT_TRUE(conversion.prepare(deviceFormat(V4L2_PIX_FMT_MJPEG, width, height, 0, 0), output, nullptr));
+        PictureConversion conversion(deviceFormat(V4L2_PIX_FMT_MJPEG, width, height, 0, 0), output, nullptr);
         std::vector<uint8_t> out(output.imageSize());
         ASSERT_TRUE(conversion.convert(jpeg.data(), jpeg.size(), out.data()));
         for (int row = 0; row < height; ++row)
@@ -104,8 +102,7 @@ TEST(V4l2Conversion, DamagedPicturesAreRefused) {
     VideoFormat output = outputOf(width, height);
     std::vector<uint8_t> out(output.imageSize());
     std::vector<uint8_t> jpeg = encodeJpeg(naturalPicture(width, height), width, height, 80, true);
-    PictureConversion mjpeg;
-    ASSERT_TRUE(mjpeg.prepare(deviceFormat(V4L2_PIX_FMT_MJPEG, width, height, 0, 0), output, nullptr));
+    PictureConversion mjpeg(deviceFormat(V4L2_PIX_FMT_MJPEG, width, height, 0, 0), output, nullptr);
     EXPECT_FALSE(mjpeg.convert(jpeg.data(), jpeg.size() / 2, out.data())) << "a truncated picture";
     EXPECT_FALSE(mjpeg.convert(jpeg.data(), 0, out.data())) << "an empty one";
     std::vector<uint8_t> noise(jpeg.size());
@@ -118,9 +115,8 @@ TEST(V4l2Conversion, DamagedPicturesAreRefused) {
 
     for (uint32_t fourcc : {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_NV12, V4L2_PIX_FMT_YUV420}) {
         SCOPED_TRACE(fourcc);
-        PictureConversion yuv;
         uint32_t stride = fourcc == V4L2_PIX_FMT_YUYV ? width * 2 : width;
-        ASSERT_TRUE(yuv.prepare(deviceFormat(fourcc, width, height, stride, 0), output, nullptr));
+        PictureConversion yuv(deviceFormat(fourcc, width, height, stride, 0), output, nullptr);
         std::vector<uint8_t> whole(static_cast<size_t>(stride) * height * 2, 128);
         size_t needed = fourcc == V4L2_PIX_FMT_YUYV ? static_cast<size_t>(stride) * height
                                                     : static_cast<size_t>(width) * height * 3 / 2;

@@ -53,7 +53,8 @@ class Platform:
         lib.quorin_platform_fail_resource.argtypes = [ctypes.c_char_p, ctypes.c_int]
         lib.quorin_platform_fail_resource.restype = None
         lib.quorin_platform_call_count.argtypes = [ctypes.c_char_p]
-        for name in ("call_count", "live_objects", "task_memory_blocks", "windows_shown", "samples_delivered"):
+        for name in ("call_count", "live_objects", "task_memory_blocks", "windows_shown", "samples_delivered",
+                     "pictures_converted"):
             getattr(lib, "quorin_platform_" + name).restype = ctypes.c_long
         lib.quorin_platform_init_multithreaded.restype = ctypes.c_int32
         lib.quorin_platform_reset.restype = None
@@ -103,6 +104,9 @@ class Platform:
 
     def samples_delivered(self):
         return self._lib.quorin_platform_samples_delivered()
+
+    def pictures_converted(self):
+        return self._lib.quorin_platform_pictures_converted()
 
     def last_property_frame(self):
         frame = PropertyFrame()

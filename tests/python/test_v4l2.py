@@ -2,6 +2,8 @@
 /dev/video0. Run inside a VM by tests/vm/vivid_vm.sh."""
 
 import os
+import re
+import subprocess
 import time
 
 import pytest
@@ -39,7 +41,8 @@ def test_capture_node_comes_first_with_the_drivers_name(vivid):
     assert quorin.new_Dev(1, 0).getdisplayname() == "Virtual"
 
 
-# vivid streams B, G, R natively; the others go through libv4lconvert.
+# vivid streams B, G, R natively at the same rates as the rest; YUV goes
+# through libyuv.
 @pytest.mark.parametrize("device_format", [None, "YUYV", "NV12"])
 def test_frames_at_two_sizes_have_the_right_length_and_the_drivers_picture(vivid, device_format):
     vivid.v4l2_device_format(device_format)
@@ -54,6 +57,46 @@ def test_frames_at_two_sizes_have_the_right_length_and_the_drivers_picture(vivid
         data, w, h = dev.getbuffer()
         assert (w, h, len(data)) == (size[0], size[1], stride(size[0]) * size[1])
         assert_colour_bars(data, w, h)
+
+
+def bar_centres(data, width, height):
+    """The (R, G, B) at the centre of each of vivid's eight bars, low in the
+    picture where no text is."""
+    return [pixel(data, width, height, (2 * bar + 1) * width // 16, height * 7 // 8) for bar in range(8)]
+
+
+@pytest.mark.parametrize("device_format", ["YUYV", "UYVY", "NV12", "NV21", "YU12", "YV12"])
+def test_yuv_frames_have_the_colours_of_the_drivers_own_rgb(vivid, device_format):
+    # vivid's YUV is limited-range BT.601 (its default for sRGB): converted
+    # right, its bars are those of its B, G, R stream, black black. libyuv
+    # keeps its coefficients in 6 bits and clamps blue's 2.018 to 2.0, so
+    # 75% blue comes out 4 low (187 for 191) and 75% red 3 low: the bound.
+    vivid.v4l2_device_format("BGR3")
+    reference = quorin.new_Dev(0, 0).getbuffer()
+    vivid.v4l2_device_format(device_format)
+    frame = quorin.new_Dev(0, 0).getbuffer()
+    assert frame[1:] == reference[1:]
+    for bar, (got, want) in enumerate(zip(bar_centres(*frame), bar_centres(*reference))):
+        assert all(abs(a - b) <= 4 for a, b in zip(got, want)), (bar, got, want)
+
+
+def v4l2_ctl(*arguments):
+    return subprocess.run(["v4l2-ctl", "-d", "/dev/video0"] + list(arguments), stdout=subprocess.PIPE,
+                          universal_newlines=True, check=True).stdout
+
+
+@pytest.mark.parametrize("size", [(640, 360), (1280, 720)])
+def test_the_node_streams_at_the_fastest_interval_it_lists_for_the_size(vivid, size):
+    dev = quorin.new_Dev(0, 0)
+    dev.setresolution(*size)
+    dev.getbuffer()
+    streamed = v4l2_ctl("--get-fmt-video")
+    fourcc = re.search(r"Pixel Format\s*: '(\w+)", streamed).group(1)
+    assert re.search(r"Width/Height\s*: (\d+)/(\d+)", streamed).groups() == tuple(map(str, size))
+    listed = v4l2_ctl("--list-frameintervals=width=%d,height=%d,pixelformat=%s" % (size + (fourcc,)))
+    fastest = max(float(fps) for fps in re.findall(r"\(([\d.]+) fps\)", listed))
+    running = float(re.search(r"Frames per second: ([\d.]+)", v4l2_ctl("--get-parm")).group(1))
+    assert running == fastest
 
 
 def test_size_the_device_does_not_offer_is_refused_and_the_old_one_kept(vivid):

@@ -19,6 +19,7 @@ std::atomic<long> liveObjects{0};
 std::atomic<long> taskMemoryBlocks{0};
 std::atomic<long> windowsShown{0};
 std::atomic<long> samplesDelivered{0};
+std::atomic<long> picturesConverted{0};
 
 namespace {
 
@@ -74,6 +75,7 @@ void resetInstrumentation() {
     l.resourceFailures.clear();
     windowsShown = 0;
     samplesDelivered = 0;
+    picturesConverted = 0;
 }
 
 std::string interfaceName(REFIID riid) {

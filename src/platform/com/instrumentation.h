@@ -34,11 +34,13 @@ void injectResourceFailure(const char *kind, int nth);
 void failResource(const char *kind);
 
 // Counters that tests read: objects alive, blocks of task memory not freed,
-// renderer windows shown, samples a capture filter delivered.
+// renderer windows shown, samples a capture filter delivered, V4L2
+// pictures turned into samples (converted, or copied for B, G, R).
 extern std::atomic<long> liveObjects;
 extern std::atomic<long> taskMemoryBlocks;
 extern std::atomic<long> windowsShown;
 extern std::atomic<long> samplesDelivered;
+extern std::atomic<long> picturesConverted;
 
 } // namespace platform
 

@@ -55,6 +55,8 @@ long quorin_platform_task_memory_blocks(void) { return platform::taskMemoryBlock
 long quorin_platform_windows_shown(void) { return platform::windowsShown; }
 long quorin_platform_samples_delivered(void) { return platform::samplesDelivered; }
 
+long quorin_platform_pictures_converted(void) { return platform::picturesConverted; }
+
 void quorin_platform_last_property_frame(QuorinPropertyFrame *frame) {
     if (frame)
         platform::lastPropertyFrame(*frame);

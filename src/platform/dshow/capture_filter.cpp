@@ -152,6 +152,8 @@ void CaptureFilter::onStop() {
 
 FramePtr CaptureFilter::takeFrame() { return pool_.take(); }
 
+bool CaptureFilter::readsEveryFrame() { return sink_->readsEveryFrame(); }
+
 void CaptureFilter::deliver(const FramePtr &frame) {
     ++samplesDelivered;
     sink_->receive(frame);

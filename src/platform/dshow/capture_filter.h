@@ -76,6 +76,7 @@ protected:
 private:
     FramePtr takeFrame() override;
     void deliver(const FramePtr &frame) override;
+    bool readsEveryFrame() override;
 
     // Threads: every member is the caller's thread's, except while the
     // source delivers (between start in onRun and stop in onStop, both on

@@ -3,6 +3,7 @@
 #include "com/instrumentation.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <new>
 
@@ -82,6 +83,29 @@ void *allocatePicture(size_t size) {
 void freePicture(void *block, size_t size) {
     if (size < hugePage || !keepPictureBlock(block, roundedSize(size)))
         std::free(block);
+}
+
+void Frame::holdDevicePicture(std::shared_ptr<const PictureConverter> converter) {
+    converter_ = std::move(converter);
+    takes_ = 0;
+    converting_.reset(converter_ ? new std::once_flag : nullptr);
+    convertedWhole_ = false;
+}
+
+bool Frame::readInto(uint8_t *out) const {
+    if (!converter_) {
+        std::memcpy(out, bytes.data(), bytes.size());
+        return true;
+    }
+    if (takes_.fetch_add(1) == 0)
+        return converter_->convert(bytes.data(), bytes.size(), out);
+    std::call_once(*converting_, [this] {
+        converted_.resize(converter_->pictureSize());
+        convertedWhole_ = converter_->convert(bytes.data(), bytes.size(), converted_.data());
+    });
+    if (convertedWhole_)
+        std::memcpy(out, converted_.data(), converted_.size());
+    return convertedWhole_;
 }
 
 } // namespace platform

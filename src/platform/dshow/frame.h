@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace platform {
@@ -38,9 +40,48 @@ struct PictureAllocator {
 
 using PictureBytes = std::vector<uint8_t, PictureAllocator<uint8_t>>;
 
+// What turns a frame still in its device's format into the picture: called
+// on whichever thread reads the frame, for as long as a frame holds it, so it
+// keeps no state of its own between calls and needs no device.
+class PictureConverter {
+public:
+    virtual ~PictureConverter() = default;
+    // Writes the picture of raw (rawBytes long) into out, pictureSize()
+    // bytes; false when the picture is damaged.
+    virtual bool convert(const uint8_t *raw, size_t rawBytes, uint8_t *out) const = 0;
+    virtual size_t pictureSize() const = 0;
+};
+
+// A sample: its picture (B, G, R rows bottom-up, padded), or, where nobody
+// downstream reads every frame's pixels, the device's own picture and what
+// converts it, so that only the frames a caller takes are converted. The
+// deliverer fills it; once delivered it changes no more, but for the
+// picture a second take converts into it once (see readInto).
 struct Frame {
-    PictureBytes bytes;
+    PictureBytes bytes;            // the picture, or the device's with a converter
     uint64_t formatGeneration = 0; // which format's picture the bytes were prepared for
+
+    // The deliverer says what bytes hold: a picture (no converter), or the
+    // device's picture that converter turns into one.
+    void holdDevicePicture(std::shared_ptr<const PictureConverter> converter);
+    bool holdsDevicePicture() const { return converter_ != nullptr; }
+
+    size_t pictureSize() const { return converter_ ? converter_->pictureSize() : bytes.size(); }
+    // Writes the picture into out, pictureSize() bytes; false when a device
+    // picture fails to convert. The first take of a device picture converts
+    // straight into out; a frame taken again (a caller faster than the
+    // camera) is converted once more into memory of its own and copied from
+    // there on, so a picture is decoded at most twice however often taken.
+    bool readInto(uint8_t *out) const;
+
+private:
+    std::shared_ptr<const PictureConverter> converter_;
+    mutable std::atomic<long> takes_{0};
+    // The picture of a frame taken more than once; its flag is made anew
+    // for each picture the frame holds.
+    mutable std::unique_ptr<std::once_flag> converting_;
+    mutable PictureBytes converted_;
+    mutable bool convertedWhole_ = false;
 };
 
 using FramePtr = std::shared_ptr<Frame>;
@@ -52,6 +93,10 @@ public:
     // The source upstream could not start (true) or has started (false): a
     // sink that waits for samples knows whether any will come.
     virtual void sourceFailed(bool failed) { (void)failed; }
+    // Whether the sink reads the pixels of every frame it receives (a
+    // window that draws them); asked for each frame, on the delivering
+    // thread. A sink that only keeps frames for a caller to take reads none.
+    virtual bool readsEveryFrame() { return false; }
 
 protected:
     ~FrameSink() = default;

@@ -16,6 +16,10 @@ public:
     // A frame that nobody downstream holds, to fill and deliver.
     virtual FramePtr takeFrame() = 0;
     virtual void deliver(const FramePtr &frame) = 0;
+    // Whether something downstream reads every frame's pixels; where
+    // nothing does, a source may deliver its device's own picture with what
+    // converts it (Frame::holdDevicePicture).
+    virtual bool readsEveryFrame() = 0;
 
 protected:
     ~SampleOutput() = default;

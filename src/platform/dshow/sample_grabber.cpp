@@ -54,8 +54,10 @@ HRESULT SampleGrabber::SetBufferSamples(BOOL BufferThem) {
     PLATFORM_ENTER("ISampleGrabber::SetBufferSamples");
     std::lock_guard<std::mutex> guard(lock_);
     buffering_ = BufferThem != FALSE;
-    if (!buffering_)
+    if (!buffering_) {
         latest_.reset();
+        lastGood_.reset();
+    }
     return S_OK;
 }
 
@@ -79,18 +81,34 @@ HRESULT SampleGrabber::GetCurrentBuffer(long *pBufferSize, long *pBuffer) {
         if (!sample)
             return VFW_E_WRONG_STATE;
     }
-    // A delivered frame never changes while referenced, so the copy needs no
-    // lock and cannot mix two samples.
-    long size = static_cast<long>(sample->bytes.size());
-    if (!pBuffer) {
-        *pBufferSize = size;
-        return S_OK;
+    // A delivered frame never changes while referenced, so the copy (or the
+    // conversion of a device picture, straight into the caller's buffer)
+    // needs no lock and cannot mix two samples.
+    for (;;) {
+        long size = static_cast<long>(sample->pictureSize());
+        if (!pBuffer) {
+            *pBufferSize = size;
+            return S_OK;
+        }
+        if (*pBufferSize < size)
+            return E_OUTOFMEMORY;
+        bool whole = sample->readInto(reinterpret_cast<uint8_t *>(pBuffer));
+        std::lock_guard<std::mutex> guard(lock_);
+        if (whole) {
+            if (latest_ == sample || !lastGood_)
+                lastGood_ = sample;
+            *pBufferSize = size;
+            return S_OK;
+        }
+        // A damaged picture, found only now that it is decoded: it is
+        // dropped, and the last good one is given instead (or, before any,
+        // "not yet", so that the caller waits for the next).
+        if (latest_ == sample)
+            latest_ = lastGood_;
+        if (!lastGood_ || lastGood_ == sample)
+            return VFW_E_WRONG_STATE;
+        sample = lastGood_;
     }
-    if (*pBufferSize < size)
-        return E_OUTOFMEMORY;
-    std::memcpy(pBuffer, sample->bytes.data(), sample->bytes.size());
-    *pBufferSize = size;
-    return S_OK;
 }
 
 HRESULT SampleGrabber::connectInput(const VideoFormat &offered) {
@@ -104,6 +122,7 @@ HRESULT SampleGrabber::connectInput(const VideoFormat &offered) {
     connected_ = true;
     connectedFormat_ = offered;
     latest_.reset();
+    lastGood_.reset();
     return S_OK;
 }
 
@@ -117,6 +136,7 @@ void SampleGrabber::disconnect() {
     connected_ = false;
     downstream_ = nullptr;
     latest_.reset();
+    lastGood_.reset();
     sourceFailed_ = false;
 }
 
@@ -143,6 +163,15 @@ void SampleGrabber::receive(const FramePtr &frame) {
     }
     if (downstream)
         downstream->receive(frame);
+}
+
+bool SampleGrabber::readsEveryFrame() {
+    FrameSink *downstream;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        downstream = downstream_;
+    }
+    return downstream && downstream->readsEveryFrame();
 }
 
 IUnknown *createSampleGrabber() { return static_cast<IBaseFilter *>(new SampleGrabber); }

@@ -29,6 +29,9 @@ public:
 
     void receive(const FramePtr &frame) override;
     void sourceFailed(bool failed) override;
+    // The grabber converts only what a caller takes; what reads every frame
+    // is downstream, if anything.
+    bool readsEveryFrame() override;
 
 protected:
     const CLSID &classId() const override { return CLSID_SampleGrabber; }
@@ -46,6 +49,7 @@ private:
     bool buffering_ = false;
     bool oneShot_ = false;
     FramePtr latest_;
+    FramePtr lastGood_;         // the newest sample taken whose picture was whole
     bool sourceFailed_ = false; // no sample will come until a Run starts the source
     FrameSink *downstream_ = nullptr;
 };

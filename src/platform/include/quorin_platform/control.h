@@ -57,6 +57,9 @@ QUORIN_PLATFORM_EXPORT HRESULT quorin_platform_init_multithreaded(void);
 QUORIN_PLATFORM_EXPORT long quorin_platform_windows_shown(void);
 // Samples that capture filters delivered downstream since the last reset.
 QUORIN_PLATFORM_EXPORT long quorin_platform_samples_delivered(void);
+// V4L2 pictures turned into samples since the last reset: at delivery where
+// something reads every frame, else only those a caller took.
+QUORIN_PLATFORM_EXPORT long quorin_platform_pictures_converted(void);
 
 // What the last property frame was asked to show (since the last reset).
 struct QuorinPropertyFrame {

@@ -1,6 +1,7 @@
 #include "sources/v4l2/v4l2_conversion.h"
 
 #include "dshow/frame_source.h"
+#include "com/instrumentation.h"
 #include "sources/v4l2/v4l2_modes.h"
 
 #include <libv4lconvert.h>
@@ -50,6 +51,19 @@ size_t wholeBytes(uint32_t fourcc, size_t stride, size_t width, size_t height) {
     }
 }
 
+// TurboJPEG's decompressor of the calling thread, made at its first JPEG
+// and destroyed with the thread: a handle serves one thread at a time.
+tjhandle decompressor() {
+    thread_local struct Handle {
+        tjhandle handle = tjInitDecompress();
+        ~Handle() {
+            if (handle)
+                tjDestroy(handle);
+        }
+    } own;
+    return own.handle;
+}
+
 } // namespace
 
 const YuvConstants *yuvMatrixFor(const v4l2_pix_format &pix) {
@@ -81,44 +95,44 @@ const YuvConstants *yuvMatrixFor(const v4l2_pix_format &pix) {
     }
 }
 
-PictureConversion::~PictureConversion() {
-    if (jpeg_)
-        tjDestroy(jpeg_);
-}
-
-bool PictureConversion::prepare(const v4l2_format &device, const VideoFormat &output, v4lconvert_data *converter) {
-    device_ = device;
-    output_ = output;
-    converter_ = converter;
+PictureConversion::PictureConversion(const v4l2_format &device, const VideoFormat &output, v4lconvert_data *converter)
+    : device_(device), output_(output), converter_(converter) {
     const v4l2_pix_format &pix = device.fmt.pix;
     // Some drivers leave the stride unset.
     deviceStride_ = std::max<size_t>(pix.bytesperline, rowBytesOf(pix.pixelformat, pix.width));
     matrix_ = yuvMatrixFor(pix);
-    scratch_.clear();
-    switch (conversionOf(pix.pixelformat)) {
+    Conversion kind = conversionOf(pix.pixelformat);
+    valid_ = kind != Conversion::None && (kind != Conversion::Libv4lconvert || converter_) &&
+             pix.width == static_cast<uint32_t>(output.width) && pix.height == static_cast<uint32_t>(output.height);
+    if (valid_ && kind == Conversion::Libv4lconvert)
+        otherPicture_.resize(static_cast<size_t>(output.width) * 3 * static_cast<size_t>(output.height));
+}
+
+bool PictureConversion::deferred() const {
+    return conversionOf(device_.fmt.pix.pixelformat) != Conversion::Libv4lconvert;
+}
+
+bool PictureConversion::plausible(const uint8_t *data, size_t bytes) const {
+    const uint32_t fourcc = device_.fmt.pix.pixelformat;
+    switch (conversionOf(fourcc)) {
     case Conversion::Native:
-        return true;
-    case Conversion::Yuv: {
-        size_t width = static_cast<size_t>(output.width);
-        // Planes of a strip (Y, U, V at 4:2:2), or a strip of ARGB for grey.
-        scratch_.resize(pix.pixelformat == V4L2_PIX_FMT_GREY ? width * 4 * stripRows
-                                                             : (width + 2 * halfUp(width)) * stripRows);
-        return true;
-    }
+    case Conversion::Yuv:
+        return bytes >= wholeBytes(fourcc, deviceStride_, static_cast<size_t>(output_.width),
+                                   static_cast<size_t>(output_.height));
     case Conversion::Jpeg:
-        if (!jpeg_)
-            jpeg_ = tjInitDecompress();
-        return jpeg_ != nullptr;
+        return bytes >= 4 && data[0] == 0xFF && data[1] == 0xD8;
     case Conversion::Libv4lconvert:
-        scratch_.resize(static_cast<size_t>(output.width) * 3 * static_cast<size_t>(output.height));
-        return converter_ != nullptr;
+        return true;
     case Conversion::None:
         break;
     }
     return false;
 }
 
-bool PictureConversion::convert(const uint8_t *data, size_t bytes, uint8_t *out) {
+bool PictureConversion::convert(const uint8_t *data, size_t bytes, uint8_t *out) const {
+    if (!valid_)
+        return false;
+    ++picturesConverted;
     bool converted = false;
     switch (conversionOf(device_.fmt.pix.pixelformat)) {
     case Conversion::Native:
@@ -143,7 +157,7 @@ bool PictureConversion::convert(const uint8_t *data, size_t bytes, uint8_t *out)
     return converted;
 }
 
-bool PictureConversion::convertYuv(const uint8_t *data, size_t bytes, uint8_t *out) {
+bool PictureConversion::convertYuv(const uint8_t *data, size_t bytes, uint8_t *out) const {
     const uint32_t fourcc = device_.fmt.pix.pixelformat;
     const int width = output_.width, height = output_.height;
     const size_t stride = deviceStride_;
@@ -173,9 +187,11 @@ bool PictureConversion::convertYuv(const uint8_t *data, size_t bytes, uint8_t *o
     default:
         break;
     }
-    // Packed 4:2:2 and grey: a strip at a time through planes (or ARGB).
+    // Packed 4:2:2 and grey: a strip at a time through planes (or ARGB),
+    // in memory of this call's own, since any thread may convert.
     const size_t w = static_cast<size_t>(width), chromaWidth = halfUp(w);
-    uint8_t *y = scratch_.data(), *u = y + w * stripRows, *v = u + chromaWidth * stripRows;
+    std::vector<uint8_t> strip(fourcc == V4L2_PIX_FMT_GREY ? w * 4 * stripRows : (w + 2 * chromaWidth) * stripRows);
+    uint8_t *y = strip.data(), *u = y + w * stripRows, *v = u + chromaWidth * stripRows;
     const int cw = static_cast<int>(chromaWidth);
     for (int top = 0; top < height; top += stripRows) {
         const int rows = std::min(stripRows, height - top);
@@ -196,36 +212,37 @@ bool PictureConversion::convertYuv(const uint8_t *data, size_t bytes, uint8_t *o
     return true;
 }
 
-bool PictureConversion::convertJpeg(const uint8_t *data, size_t bytes, uint8_t *out) {
+bool PictureConversion::convertJpeg(const uint8_t *data, size_t bytes, uint8_t *out) const {
     // A frame that is no whole picture of this size is damaged: decoder
     // warnings (a truncated stream, which the decoder would fill with grey)
     // count as errors.
+    tjhandle jpeg = decompressor();
     int width = 0, height = 0, subsampling = 0, colours = 0;
-    if (bytes < 4 || bytes > static_cast<size_t>(~0ul >> 1) ||
-        tjDecompressHeader3(jpeg_, data, static_cast<unsigned long>(bytes), &width, &height, &subsampling, &colours) !=
+    if (!jpeg || bytes < 4 || bytes > static_cast<size_t>(~0ul >> 1) ||
+        tjDecompressHeader3(jpeg, data, static_cast<unsigned long>(bytes), &width, &height, &subsampling, &colours) !=
             0 ||
         width != output_.width || height != output_.height)
         return false;
-    return tjDecompress2(jpeg_, data, static_cast<unsigned long>(bytes), out, width, static_cast<int>(output_.stride()),
+    return tjDecompress2(jpeg, data, static_cast<unsigned long>(bytes), out, width, static_cast<int>(output_.stride()),
                          height, TJPF_BGR, TJFLAG_BOTTOMUP | TJFLAG_STOPONWARNING) == 0;
 }
 
-bool PictureConversion::convertOther(const uint8_t *data, size_t bytes, uint8_t *out) {
+bool PictureConversion::convertOther(const uint8_t *data, size_t bytes, uint8_t *out) const {
     v4l2_format wanted = device_;
     v4l2_pix_format &pix = wanted.fmt.pix;
     pix.pixelformat = V4L2_PIX_FMT_BGR24;
     pix.width = static_cast<uint32_t>(output_.width);
     pix.height = static_cast<uint32_t>(output_.height);
     pix.bytesperline = pix.width * 3;
-    pix.sizeimage = static_cast<uint32_t>(scratch_.size());
+    pix.sizeimage = static_cast<uint32_t>(otherPicture_.size());
     // libv4lconvert flips cameras it knows to be mounted upside down; its
     // output is top-down, copied into bottom-up rows.
     int converted = v4lconvert_convert(converter_, &device_, &wanted, const_cast<uint8_t *>(data),
-                                       static_cast<int>(std::min<size_t>(bytes, 0x7FFFFFFF)), scratch_.data(),
-                                       static_cast<int>(scratch_.size()));
-    if (converted < 0 || static_cast<size_t>(converted) < scratch_.size())
+                                       static_cast<int>(std::min<size_t>(bytes, 0x7FFFFFFF)), otherPicture_.data(),
+                                       static_cast<int>(otherPicture_.size()));
+    if (converted < 0 || static_cast<size_t>(converted) < otherPicture_.size())
         return false;
-    copyRowsBottomUp(scratch_.data(), pix.bytesperline, output_, out);
+    copyRowsBottomUp(otherPicture_.data(), pix.bytesperline, output_, out);
     return true;
 }
 

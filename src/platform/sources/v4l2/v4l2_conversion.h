@@ -6,6 +6,7 @@
 // libv4lconvert and a copy.
 #pragma once
 
+#include "dshow/frame.h"
 #include "dshow/media_type.h"
 
 #include <linux/videodev2.h>
@@ -22,36 +23,44 @@ namespace platform {
 // defaults where it says "default".
 const YuvConstants *yuvMatrixFor(const v4l2_pix_format &pix);
 
-class PictureConversion {
+// A conversion for one stream format. Those of libyuv and TurboJPEG keep
+// no state between calls and run on any thread, so frames can carry them to
+// whoever takes the picture; libv4lconvert's works through the open device
+// and runs on the delivery thread only (deferred() is false).
+class PictureConversion final : public PictureConverter {
 public:
-    PictureConversion() = default;
-    ~PictureConversion();
-    PictureConversion(const PictureConversion &) = delete;
-    PictureConversion &operator=(const PictureConversion &) = delete;
-
     // Converts from device (as VIDIOC_S_FMT set it) into output; converter
-    // is libv4lconvert's, for the formats nothing else converts. False when
-    // the format cannot be converted.
-    bool prepare(const v4l2_format &device, const VideoFormat &output, v4lconvert_data *converter);
+    // is libv4lconvert's, for the formats nothing else converts. valid() is
+    // false when the format cannot be converted.
+    PictureConversion(const v4l2_format &device, const VideoFormat &output, v4lconvert_data *converter);
+
+    bool valid() const { return valid_; }
+    // Whether the conversion may wait until a picture is taken.
+    bool deferred() const;
+    // Whether data (bytes long) can be a whole picture, as far as is told
+    // without converting it: its length, and a JPEG's first marker. A
+    // deferred picture that passes may still fail to decode when taken.
+    bool plausible(const uint8_t *data, size_t bytes) const;
 
     // Writes the picture in data (bytes long, as the driver filled it) into
     // out, output.imageSize() bytes. False, with out's content undefined,
     // when the picture is damaged: too short, or a decoder refused it.
-    bool convert(const uint8_t *data, size_t bytes, uint8_t *out);
+    bool convert(const uint8_t *data, size_t bytes, uint8_t *out) const override;
+    size_t pictureSize() const override { return output_.imageSize(); }
 
 private:
-    bool convertYuv(const uint8_t *data, size_t bytes, uint8_t *out);
-    bool convertJpeg(const uint8_t *data, size_t bytes, uint8_t *out);
-    bool convertOther(const uint8_t *data, size_t bytes, uint8_t *out);
+    bool convertYuv(const uint8_t *data, size_t bytes, uint8_t *out) const;
+    bool convertJpeg(const uint8_t *data, size_t bytes, uint8_t *out) const;
+    bool convertOther(const uint8_t *data, size_t bytes, uint8_t *out) const;
     void padRows(uint8_t *out) const;
 
-    v4l2_format device_{};
-    VideoFormat output_;
+    const v4l2_format device_;
+    const VideoFormat output_;
     size_t deviceStride_ = 0;
     const YuvConstants *matrix_ = nullptr;
-    v4lconvert_data *converter_ = nullptr;
-    void *jpeg_ = nullptr;         // TurboJPEG's decompressor, made once per stream
-    std::vector<uint8_t> scratch_; // a strip of planes, or libv4lconvert's whole picture
+    v4lconvert_data *const converter_;
+    bool valid_ = false;
+    mutable std::vector<uint8_t> otherPicture_; // libv4lconvert's output, on the delivery thread
 };
 
 } // namespace platform

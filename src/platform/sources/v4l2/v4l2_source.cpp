@@ -150,9 +150,10 @@ private:
             conversionOf(device.fmt.pix.pixelformat) == Conversion::None)
             return VFW_E_INVALIDMEDIATYPE;
         setInterval(mode->interval);
-        if (!conversion_.prepare(device, format, converter_))
-            return VFW_E_INVALIDMEDIATYPE;
-        return S_OK;
+        // A conversion of its own for each stream: frames of an earlier one
+        // may still hold theirs.
+        conversion_ = std::make_shared<PictureConversion>(device, format, converter_);
+        return conversion_->valid() ? S_OK : VFW_E_INVALIDMEDIATYPE;
     }
 
     // Asks for the interval (a driver without rates ignores it) and reads
@@ -261,13 +262,22 @@ private:
             // picture, is skipped: never delivered as garbage.
             bool readable = !(buffer.flags & V4L2_BUF_FLAG_ERROR) && buffer.index < mappings_.size() &&
                             buffer.bytesused <= mappings_[buffer.index].length;
+            const auto *picture = readable ? static_cast<const uint8_t *>(mappings_[buffer.index].start) : nullptr;
             FramePtr frame;
-            if (readable) {
+            if (readable && conversion_->plausible(picture, buffer.bytesused)) {
                 frame = output.takeFrame();
-                frame->bytes.resize(format.imageSize());
-                if (!conversion_.convert(static_cast<const uint8_t *>(mappings_[buffer.index].start), buffer.bytesused,
-                                         frame->bytes.data()))
-                    frame.reset();
+                if (conversion_->deferred() && !output.readsEveryFrame()) {
+                    // Nobody reads this frame's pixels unless a caller takes
+                    // it: keep the device's picture and convert it then.
+                    // The copy out frees the buffer for the driver at once.
+                    frame->bytes.assign(picture, picture + buffer.bytesused);
+                    frame->holdDevicePicture(conversion_);
+                } else {
+                    frame->holdDevicePicture(nullptr);
+                    frame->bytes.resize(format.imageSize());
+                    if (!conversion_->convert(picture, buffer.bytesused, frame->bytes.data()))
+                        frame.reset();
+                }
             }
             xioctl(fd_, VIDIOC_QBUF, &buffer);
             if (!frame)
@@ -279,7 +289,7 @@ private:
     const std::string path_;
     int fd_ = -1;
     v4lconvert_data *converter_ = nullptr;
-    PictureConversion conversion_;
+    std::shared_ptr<PictureConversion> conversion_;
     v4l2_fract interval_{0, 0}; // as the driver set it
     std::vector<Mapping> mappings_;
     int wake_[2] = {-1, -1};
