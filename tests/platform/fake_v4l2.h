@@ -6,6 +6,7 @@
 #include "sources/v4l2/v4l2_io.h"
 
 #include <linux/videodev2.h>
+#include <poll.h>
 #include <sys/mman.h>
 
 #include <algorithm>
@@ -67,6 +68,9 @@ public:
     // What a frame holds, when set (a compressed picture made by the test);
     // otherwise row y of the picture is filled with the value y.
     std::function<std::vector<uint8_t>(const v4l2_pix_format &)> payload;
+    // Or the same picture in every frame, copied straight into the buffer
+    // (for benchmarks: a driver's DMA costs the CPU nothing).
+    const std::vector<uint8_t> *fixedPayload = nullptr;
     std::vector<unsigned long> requests; // every ioctl, in order
     // The format and interval of the last stream started.
     v4l2_pix_format streamed{};
@@ -320,23 +324,39 @@ public:
         return {};
     }
 
+    // With a frame interval set, frames come at that pace (as a camera's
+    // do); without, as fast as they are asked for.
+    std::chrono::microseconds frameInterval{0};
+
     int poll(pollfd *fds, nfds_t count, int milliseconds) override {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        using clock = std::chrono::steady_clock;
+        auto deadline = clock::now() + std::chrono::milliseconds(milliseconds);
         for (;;) {
             int ready = 0;
+            std::vector<pollfd> system;
             for (nfds_t i = 0; i < count; ++i) {
                 fds[i].revents = 0;
                 if (isFake(fds[i].fd)) {
                     Event next = peek();
-                    fds[i].revents = next == Event::HangUp ? POLLHUP : next == Event::Silence ? 0 : POLLIN;
+                    bool due = frameInterval.count() == 0 || clock::now() >= nextFrame();
+                    fds[i].revents = next == Event::HangUp ? POLLHUP : next == Event::Silence || !due ? 0 : POLLIN;
                 } else {
                     ::poll(&fds[i], 1, 0);
+                    system.push_back(fds[i]);
                 }
                 ready += fds[i].revents != 0;
             }
-            if (ready || std::chrono::steady_clock::now() >= deadline)
+            auto now = clock::now();
+            if (ready || now >= deadline)
                 return ready;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            // Until the next frame is due (or a while, to look again), woken
+            // by the system's descriptors (a stop request).
+            auto until = std::min(deadline, frameInterval.count() ? std::max(nextFrame(), now)
+                                                                  : now + std::chrono::milliseconds(2));
+            auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(until - now);
+            timespec timeout{static_cast<time_t>(wait.count() / 1000000000),
+                             static_cast<long>(wait.count() % 1000000000)};
+            ::ppoll(system.data(), system.size(), &timeout, nullptr);
         }
     }
 
@@ -434,7 +454,18 @@ private:
 
     // A frame fills row y of the picture with the value y (and the sequence
     // number in the first byte), top-down, as a driver writes it.
+    std::chrono::steady_clock::time_point nextFrame() {
+        std::lock_guard<std::mutex> guard(lock_);
+        return nextFrame_;
+    }
+
     int dequeue(File &file, v4l2_buffer &buffer) {
+        if (frameInterval.count()) {
+            auto now = std::chrono::steady_clock::now();
+            if (now < nextFrame_)
+                return fail(EAGAIN);
+            nextFrame_ = std::max(nextFrame_ + frameInterval, now);
+        }
         Event event = script.empty() ? afterScript : script.front();
         if (!script.empty())
             script.pop_front();
@@ -457,7 +488,10 @@ private:
         std::vector<uint8_t> &data = file.buffers[index];
         const v4l2_pix_format &pix = file.format.fmt.pix;
         uint32_t used = pix.sizeimage;
-        if (payload) {
+        if (fixedPayload) {
+            used = static_cast<uint32_t>(std::min(fixedPayload->size(), data.size()));
+            std::memcpy(data.data(), fixedPayload->data(), used);
+        } else if (payload) {
             std::vector<uint8_t> picture = payload(pix);
             used = static_cast<uint32_t>(std::min(picture.size(), data.size()));
             std::memcpy(data.data(), picture.data(), used);
@@ -477,6 +511,7 @@ private:
     }
 
     std::mutex lock_;
+    std::chrono::steady_clock::time_point nextFrame_{};
     std::map<int, File> files_;
     int nextFd_ = 1000;
 };

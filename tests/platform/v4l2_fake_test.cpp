@@ -101,6 +101,25 @@ TEST_F(FakeV4l2Test, NativeFramesArriveWholeAndBottomUp) {
     EXPECT_EQ(g.control->Stop(), S_OK);
 }
 
+TEST_F(FakeV4l2Test, ACameraLibv4lconvertKnowsToBeUpsideDownComesOutUpright) {
+    // Its table of such cameras goes by USB and DMI ids; the same flags can
+    // be given in the environment, as a user does for a camera it misses.
+    oneCamera();
+    setenv("LIBV4LCONTROL_FLAGS", "3", 1); // mirrored and upside down
+    fake.afterScript = FakeV4l2::Event::Silence;
+    fake.script = {FakeV4l2::Event::Frame};
+    TestGraph g = makeBufferingGraph(nullptr);
+    unsetenv("LIBV4LCONTROL_FLAGS");
+    deliverSamples(g, 1);
+    std::vector<uint8_t> frame(64 * 3 * 48);
+    long size = static_cast<long>(frame.size());
+    ASSERT_EQ(g.grabber->GetCurrentBuffer(&size, reinterpret_cast<long *>(frame.data())), S_OK);
+    // The driver's top row (value 0) is now the picture's bottom.
+    for (size_t row = 0; row < 48; ++row)
+        ASSERT_EQ(frame[row * 192], row) << row;
+    EXPECT_EQ(g.control->Stop(), S_OK);
+}
+
 TEST_F(FakeV4l2Test, ConvertedFramesArriveAtTheirSize) {
     // YUYV through libyuv when taken; RGB24 through libv4lconvert as it
     // arrives, since libv4lconvert's state is the open device's.

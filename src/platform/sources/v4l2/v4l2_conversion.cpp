@@ -95,8 +95,41 @@ const YuvConstants *yuvMatrixFor(const v4l2_pix_format &pix) {
     }
 }
 
-PictureConversion::PictureConversion(const v4l2_format &device, const VideoFormat &output, v4lconvert_data *converter)
-    : device_(device), output_(output), converter_(converter) {
+Orientation orientationOf(v4lconvert_data *converter) {
+    // A YUYV picture of 4x2 pixels, white only at its top left.
+    constexpr int width = 4, height = 2;
+    uint8_t yuyv[width * 2 * height];
+    for (int i = 0; i < width * 2 * height; ++i)
+        yuyv[i] = i % 2 ? 128 : 16;
+    yuyv[0] = 235;
+    v4l2_format from{};
+    from.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    from.fmt.pix.pixelformat = V4L2_PIX_FMT_YUYV;
+    from.fmt.pix.width = width;
+    from.fmt.pix.height = height;
+    from.fmt.pix.bytesperline = width * 2;
+    from.fmt.pix.sizeimage = sizeof yuyv;
+    v4l2_format to = from;
+    to.fmt.pix.pixelformat = V4L2_PIX_FMT_BGR24;
+    to.fmt.pix.bytesperline = width * 3;
+    to.fmt.pix.sizeimage = width * 3 * height;
+    uint8_t bgr[width * 3 * height] = {};
+    Orientation turn;
+    if (!converter || v4lconvert_convert(converter, &from, &to, yuyv, sizeof yuyv, bgr, sizeof bgr) < 0)
+        return turn;
+    // Where the white pixel went.
+    int brightest = 0;
+    for (int pixel = 1; pixel < width * height; ++pixel)
+        if (bgr[pixel * 3 + 1] > bgr[brightest * 3 + 1])
+            brightest = pixel;
+    turn.mirrored = brightest % width == width - 1;
+    turn.inverted = brightest / width == height - 1;
+    return turn;
+}
+
+PictureConversion::PictureConversion(const v4l2_format &device, const VideoFormat &output, v4lconvert_data *converter,
+                                     Orientation turn)
+    : device_(device), output_(output), converter_(converter), turn_(turn) {
     const v4l2_pix_format &pix = device.fmt.pix;
     // Some drivers leave the stride unset.
     deviceStride_ = std::max<size_t>(pix.bytesperline, rowBytesOf(pix.pixelformat, pix.width));
@@ -138,8 +171,10 @@ bool PictureConversion::convert(const uint8_t *data, size_t bytes, uint8_t *out)
     case Conversion::Native:
         converted = bytes >= wholeBytes(V4L2_PIX_FMT_BGR24, deviceStride_, static_cast<size_t>(output_.width),
                                         static_cast<size_t>(output_.height));
-        if (converted)
+        if (converted) {
             copyRowsBottomUp(data, deviceStride_, output_, out);
+            turn(out);
+        }
         return converted;
     case Conversion::Yuv:
         converted = convertYuv(data, bytes, out);
@@ -152,8 +187,10 @@ bool PictureConversion::convert(const uint8_t *data, size_t bytes, uint8_t *out)
     case Conversion::None:
         return false;
     }
-    if (converted)
+    if (converted) {
         padRows(out);
+        turn(out);
+    }
     return converted;
 }
 
@@ -244,6 +281,28 @@ bool PictureConversion::convertOther(const uint8_t *data, size_t bytes, uint8_t 
         return false;
     copyRowsBottomUp(otherPicture_.data(), pix.bytesperline, output_, out);
     return true;
+}
+
+// Turns a converted picture as libv4lconvert turns the same camera's: an
+// extra pass, for cameras mounted upside down only.
+void PictureConversion::turn(uint8_t *out) const {
+    const size_t stride = output_.stride(), width = static_cast<size_t>(output_.width);
+    const size_t height = static_cast<size_t>(output_.height);
+    if (turn_.inverted) {
+        std::vector<uint8_t> row(stride);
+        for (size_t top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
+            std::memcpy(row.data(), out + top * stride, stride);
+            std::memcpy(out + top * stride, out + bottom * stride, stride);
+            std::memcpy(out + bottom * stride, row.data(), stride);
+        }
+    }
+    if (turn_.mirrored) {
+        for (size_t y = 0; y < height; ++y) {
+            uint8_t *row = out + y * stride;
+            for (size_t left = 0, right = width - 1; left < right; ++left, --right)
+                std::swap_ranges(row + left * 3, row + left * 3 + 3, row + right * 3);
+        }
+    }
 }
 
 void PictureConversion::padRows(uint8_t *out) const {

@@ -23,6 +23,16 @@ namespace platform {
 // defaults where it says "default".
 const YuvConstants *yuvMatrixFor(const v4l2_pix_format &pix);
 
+// How a camera's picture must be turned to come out upright: libv4lconvert
+// knows cameras mounted upside down (its table of USB and DMI ids, or
+// LIBV4LCONTROL_FLAGS) and flips what it converts; the other conversions
+// apply the same turn, learnt by converting a tiny picture through it.
+struct Orientation {
+    bool mirrored = false; // left and right swapped
+    bool inverted = false; // top and bottom swapped
+};
+Orientation orientationOf(v4lconvert_data *converter);
+
 // A conversion for one stream format. Those of libyuv and TurboJPEG keep
 // no state between calls and run on any thread, so frames can carry them to
 // whoever takes the picture; libv4lconvert's works through the open device
@@ -32,7 +42,8 @@ public:
     // Converts from device (as VIDIOC_S_FMT set it) into output; converter
     // is libv4lconvert's, for the formats nothing else converts. valid() is
     // false when the format cannot be converted.
-    PictureConversion(const v4l2_format &device, const VideoFormat &output, v4lconvert_data *converter);
+    PictureConversion(const v4l2_format &device, const VideoFormat &output, v4lconvert_data *converter,
+                      Orientation turn = {});
 
     bool valid() const { return valid_; }
     // Whether the conversion may wait until a picture is taken.
@@ -53,6 +64,7 @@ private:
     bool convertJpeg(const uint8_t *data, size_t bytes, uint8_t *out) const;
     bool convertOther(const uint8_t *data, size_t bytes, uint8_t *out) const;
     void padRows(uint8_t *out) const;
+    void turn(uint8_t *out) const;
 
     const v4l2_format device_;
     const VideoFormat output_;
@@ -60,6 +72,7 @@ private:
     const YuvConstants *matrix_ = nullptr;
     v4lconvert_data *const converter_;
     bool valid_ = false;
+    const Orientation turn_;
     mutable std::vector<uint8_t> otherPicture_; // libv4lconvert's output, on the delivery thread
 };
 

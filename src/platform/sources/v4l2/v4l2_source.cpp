@@ -71,6 +71,7 @@ public:
             unclaim();
             return E_OUTOFMEMORY;
         }
+        turn_ = orientationOf(converter_);
         return S_OK;
     }
 
@@ -152,7 +153,7 @@ private:
         setInterval(mode->interval);
         // A conversion of its own for each stream: frames of an earlier one
         // may still hold theirs.
-        conversion_ = std::make_shared<PictureConversion>(device, format, converter_);
+        conversion_ = std::make_shared<PictureConversion>(device, format, converter_, turn_);
         return conversion_->valid() ? S_OK : VFW_E_INVALIDMEDIATYPE;
     }
 
@@ -289,6 +290,7 @@ private:
     const std::string path_;
     int fd_ = -1;
     v4lconvert_data *converter_ = nullptr;
+    Orientation turn_; // as libv4lconvert turns this camera
     std::shared_ptr<PictureConversion> conversion_;
     v4l2_fract interval_{0, 0}; // as the driver set it
     std::vector<Mapping> mappings_;

@@ -8,9 +8,10 @@
 namespace platform {
 
 // Samples of a V4L2 capture node: streamed with memory-mapped buffers on a
-// thread that waits with poll, converted by libv4lconvert from whatever the
-// device delivers to B, G, R, flipped and padded in the one copy into the
-// sample. The node is opened when the filter joins a graph (a node that
+// thread that waits with poll, in the format with the highest rate at the
+// size asked (v4l2_modes.h), and converted to B, G, R rows bottom-up
+// (v4l2_conversion.h): when a caller takes a frame, where nothing
+// downstream reads every frame, else as each arrives. The node is opened when the filter joins a graph (a node that
 // another process streams from answers busy) and closed when it leaves.
 std::unique_ptr<FrameSource> createV4l2Source(const std::string &path);
 

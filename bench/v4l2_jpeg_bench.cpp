@@ -1,0 +1,242 @@
+// The cost of a webcam's MJPEG and YUYV frames through the platform, over the
+// fake driver at 30 fps with real JPEG frames (a natural-looking picture,
+// 4:2:2, quality 80), against the real limits measured in the same run:
+// - nobody takes: CPU per delivered frame (the raw frame's copy out of the
+//   driver's buffer, and the delivery);
+// - taking one frame a second and taking every frame: CPU per taken frame
+//   beyond what delivery costs, against one TurboJPEG decode of the same
+//   frame into reused memory;
+// - YUYV 1920x1080 taking every frame, against the same conversion alone.
+// The process CPU includes the fake driver's own copy of each frame into its
+// buffer, which a real driver's DMA does not cost; it leaves out the
+// interpreter's byte string and its page faults (bench/getbuffer_bench.py
+// measures those). Each figure is the best of ROUNDS rounds of SECONDS.
+//
+// usage: v4l2_jpeg_bench [SECONDS per round, default 5] [ROUNDS, default 5]
+#include "../tests/platform/fake_v4l2.h"
+#include "../tests/platform/jpeg_frames.h"
+
+#include "sources/v4l2/v4l2_conversion.h"
+
+#include "common/com_ref.h"
+#include <quorin_platform/control.h>
+#include <quorin_platform/dshow.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <functional>
+#include <thread>
+
+namespace {
+
+double seconds = 5;
+int rounds = 5;
+
+double cpuNow() {
+    timespec t;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec + t.tv_nsec * 1e-9;
+}
+
+double best(const std::function<double()> &measure) {
+    double least = 1e9;
+    for (int i = 0; i < rounds; ++i)
+        least = std::min(least, measure());
+    return least;
+}
+
+template <class T>
+ComRef<T> create(REFCLSID clsid, REFIID iid) {
+    T *object = nullptr;
+    CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void **>(&object));
+    return ComRef<T>(object);
+}
+
+// The module's graph over device 0, buffering, stopped.
+struct Graph {
+    ComRef<IGraphBuilder> graph;
+    ComRef<ISampleGrabber> grabber;
+    ComRef<IMediaControl> control;
+
+    bool build() {
+        graph = create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+        auto builder = create<ICaptureGraphBuilder2>(CLSID_CaptureGraphBuilder2, IID_ICaptureGraphBuilder2);
+        auto devices = create<ICreateDevEnum>(CLSID_SystemDeviceEnum, IID_ICreateDevEnum);
+        ComRef<IEnumMoniker> list;
+        ComRef<IMoniker> device;
+        ComRef<IBaseFilter> camera;
+        if (!graph || !builder || !devices || builder->SetFiltergraph(graph.get()) != S_OK ||
+            devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, list.out(), 0) != S_OK ||
+            list->Next(1, device.out(), nullptr) != S_OK ||
+            device->BindToObject(nullptr, nullptr, IID_IBaseFilter, camera.voidOut()) != S_OK ||
+            graph->AddFilter(camera.get(), L"Quorinview") != S_OK)
+            return false;
+        auto grabberFilter = create<IBaseFilter>(CLSID_SampleGrabber, IID_IBaseFilter);
+        AM_MEDIA_TYPE wanted{};
+        wanted.majortype = MEDIATYPE_Video;
+        wanted.subtype = MEDIASUBTYPE_RGB24;
+        wanted.formattype = FORMAT_VideoInfo;
+        return grabberFilter && grabberFilter->QueryInterface(IID_ISampleGrabber, grabber.voidOut()) == S_OK &&
+               grabber->SetMediaType(&wanted) == S_OK && graph->AddFilter(grabberFilter.get(), L"Grabber") == S_OK &&
+               builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, camera.get(), grabberFilter.get(),
+                                     nullptr) == S_OK &&
+               grabber->SetBufferSamples(TRUE) == S_OK &&
+               graph->QueryInterface(IID_IMediaControl, control.voidOut()) == S_OK && control->Run() == S_OK;
+    }
+};
+
+struct Figures {
+    double idle;     // CPU per delivered frame, nobody taking
+    double sparse;   // CPU per taken frame beyond delivery, one a second
+    double everyOne; // CPU per taken frame beyond delivery, every frame
+};
+
+// Runs device 0 (one size, one format) and measures it.
+Figures measure(int width, int height) {
+    Graph g;
+    if (!g.build()) {
+        std::fprintf(stderr, "the graph could not be built\n");
+        std::exit(1);
+    }
+    std::vector<long> buffer((static_cast<size_t>(width) * 3 + 3) / 4 * static_cast<size_t>(height) + 1);
+    auto take = [&] {
+        long size = static_cast<long>(buffer.size() * sizeof(long));
+        return g.grabber->GetCurrentBuffer(&size, buffer.data()) == S_OK;
+    };
+    while (!take())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    Figures f{};
+    f.idle = best([&] {
+        long delivered = quorin_platform_samples_delivered();
+        double cpu = cpuNow();
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        return (cpuNow() - cpu) / std::max(1l, quorin_platform_samples_delivered() - delivered);
+    });
+    // Taking frames: what the process spends beyond delivery, per frame
+    // taken. The loop sleeps until a frame is due and then looks each
+    // millisecond, so that its own wake-ups cost next to nothing.
+    auto taking = [&](double every) {
+        return [&, every] {
+            using clock = std::chrono::steady_clock;
+            const auto pause =
+                std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(std::max(every, 0.030)));
+            long delivered = quorin_platform_samples_delivered(), taken = 0;
+            double cpu = cpuNow();
+            auto started = clock::now();
+            while (clock::now() - started < std::chrono::duration<double>(seconds)) {
+                long before = quorin_platform_samples_delivered();
+                std::this_thread::sleep_for(pause);
+                while (quorin_platform_samples_delivered() == before)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                taken += take();
+            }
+            double spent = cpuNow() - cpu;
+            long frames = quorin_platform_samples_delivered() - delivered;
+            return (spent - f.idle * frames) / std::max(1l, taken);
+        };
+    };
+    f.sparse = best(taking(1.0));
+    f.everyOne = best(taking(0));
+    g.control->Stop();
+    return f;
+}
+
+double decodeTime(const std::vector<uint8_t> &jpeg, int width, int height) {
+    tjhandle decoder = tjInitDecompress();
+    std::vector<uint8_t> out(static_cast<size_t>(width) * 3 * height);
+    double per = best([&] {
+        int count = 0;
+        double cpu = cpuNow();
+        while (cpuNow() - cpu < seconds / 5 || count < 3) {
+            tjDecompress2(decoder, jpeg.data(), jpeg.size(), out.data(), width, width * 3, height, TJPF_BGR, 0);
+            ++count;
+        }
+        return (cpuNow() - cpu) / count;
+    });
+    tjDestroy(decoder);
+    return per;
+}
+
+double conversionTime(const platform::PictureConversion &conversion, const std::vector<uint8_t> &picture,
+                      size_t outSize) {
+    std::vector<uint8_t> out(outSize);
+    return best([&] {
+        int count = 0;
+        double cpu = cpuNow();
+        while (cpuNow() - cpu < seconds / 5 || count < 3) {
+            conversion.convert(picture.data(), picture.size(), out.data());
+            ++count;
+        }
+        return (cpuNow() - cpu) / count;
+    });
+}
+
+platform::VideoFormat outputOf(int width, int height) {
+    platform::VideoFormat output;
+    output.width = width;
+    output.height = height;
+    return output;
+}
+
+void row(int width, int height, const char *form, const Figures &f, double reference, double ours,
+         const char *library) {
+    std::printf("%-10s %-5s %8.3f %11.2f %11.2f %10.2f %-10s %8.2f %7.2f\n",
+                (std::to_string(width) + "x" + std::to_string(height)).c_str(), form, f.idle * 1e3, f.sparse * 1e3,
+                f.everyOne * 1e3, reference * 1e3, library, ours * 1e3, f.everyOne / reference);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc > 1)
+        seconds = std::atof(argv[1]);
+    if (argc > 2)
+        rounds = std::atoi(argv[2]);
+    CoInitialize(nullptr);
+    FakeV4l2 fake;
+    platform::useV4l2Io(&fake);
+    quorin_platform_use_system_devices(1);
+    fake.frameInterval = std::chrono::microseconds(33333);
+    std::printf("30 fps over the fake driver, best of %d rounds of %.0f s; CPU per frame in ms\n", rounds, seconds);
+    std::printf("idle: per delivered frame, nobody taking; taken: per frame taken, beyond delivery, taking one a\n"
+                "second or every frame; reference: the library's conversion alone into reused memory (TurboJPEG's\n"
+                "decode, libyuv's conversion); ours: the platform's conversion alone; ratio: every frame taken to\n"
+                "the reference\n");
+    std::printf("%-10s %-5s %8s %11s %11s %10s %-10s %8s %7s\n", "size", "form", "idle", "1/s taken", "all taken",
+                "reference", "", "ours", "ratio");
+    for (auto [width, height] : {std::pair<int, int>{1280, 720}, {1920, 1080}}) {
+        const std::vector<uint8_t> jpeg = encodeJpeg(naturalPicture(width, height), width, height, 80, false);
+        FakeFormat format{V4L2_PIX_FMT_MJPEG, {{static_cast<uint32_t>(width), static_cast<uint32_t>(height)}}, {}};
+        fake.devices = {{"/dev/video0", "Webcam", true, {format}, {}}};
+        fake.fixedPayload = &jpeg;
+        Figures f = measure(width, height);
+        double decode = decodeTime(jpeg, width, height);
+        v4l2_format device{};
+        device.fmt.pix.width = static_cast<uint32_t>(width);
+        device.fmt.pix.height = static_cast<uint32_t>(height);
+        device.fmt.pix.pixelformat = V4L2_PIX_FMT_MJPEG;
+        platform::PictureConversion conversion(device, outputOf(width, height), nullptr);
+        double alone = conversionTime(conversion, jpeg, outputOf(width, height).imageSize());
+        row(width, height, "MJPG", f, decode, alone, "TurboJPEG");
+        std::printf("           (%zu KB a frame)\n", jpeg.size() / 1024);
+    }
+    // YUYV at 1920x1080, as a camera streams it at 5 fps (paced at 30 here).
+    const int width = 1920, height = 1080;
+    FakeFormat format{V4L2_PIX_FMT_YUYV, {{width, height}}, {}};
+    fake.devices = {{"/dev/video0", "Webcam", true, {format}, {}}};
+    std::vector<uint8_t> yuyv(static_cast<size_t>(width) * 2 * height);
+    for (size_t i = 0; i < yuyv.size(); ++i)
+        yuyv[i] = static_cast<uint8_t>(i % 2 ? 96 + (i / 7919) % 64 : 16 + (i / 3) % 219);
+    fake.fixedPayload = &yuyv;
+    Figures f = measure(width, height);
+    v4l2_format device{};
+    device.fmt.pix = {width, height, V4L2_PIX_FMT_YUYV, V4L2_FIELD_NONE, width * 2, width * 2 * height};
+    platform::PictureConversion conversion(device, outputOf(width, height), nullptr);
+    double alone = conversionTime(conversion, yuyv, outputOf(width, height).imageSize());
+    row(width, height, "YUYV", f, alone, alone, "libyuv");
+    platform::useV4l2Io(nullptr);
+    CoUninitialize();
+    return 0;
+}
