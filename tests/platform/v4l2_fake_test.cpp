@@ -38,6 +38,15 @@ protected:
         std::this_thread::sleep_for(std::chrono::milliseconds(50)); // room for one too many
     }
 
+    // The grabber's current sample of the 64x48 camera into frame: S_OK
+    // when a whole one was there.
+    static HRESULT take(TestGraph &g, std::vector<uint8_t> &frame) {
+        frame.assign(64 * 3 * 48, 0);
+        long size = static_cast<long>(frame.size());
+        HRESULT hr = g.grabber->GetCurrentBuffer(&size, reinterpret_cast<long *>(frame.data()));
+        return hr == S_OK && size != static_cast<long>(frame.size()) ? E_FAIL : hr;
+    }
+
     FakeV4l2 fake;
 };
 
@@ -91,10 +100,8 @@ TEST_F(FakeV4l2Test, NativeFramesArriveWholeAndBottomUp) {
     fake.script = {FakeV4l2::Event::Frame};
     TestGraph g = makeBufferingGraph(nullptr);
     deliverSamples(g, 1);
-    std::vector<uint8_t> frame(64 * 3 * 48);
-    long size = static_cast<long>(frame.size());
-    ASSERT_EQ(g.grabber->GetCurrentBuffer(&size, reinterpret_cast<long *>(frame.data())), S_OK);
-    ASSERT_EQ(size, 64 * 3 * 48);
+    std::vector<uint8_t> frame;
+    ASSERT_EQ(take(g, frame), S_OK);
     // The driver wrote row y as the value y, top-down.
     for (size_t row = 0; row < 48; ++row)
         ASSERT_EQ(frame[row * 192], 47 - row) << row;
@@ -111,9 +118,8 @@ TEST_F(FakeV4l2Test, ACameraLibv4lconvertKnowsToBeUpsideDownComesOutUpright) {
     TestGraph g = makeBufferingGraph(nullptr);
     unsetenv("LIBV4LCONTROL_FLAGS");
     deliverSamples(g, 1);
-    std::vector<uint8_t> frame(64 * 3 * 48);
-    long size = static_cast<long>(frame.size());
-    ASSERT_EQ(g.grabber->GetCurrentBuffer(&size, reinterpret_cast<long *>(frame.data())), S_OK);
+    std::vector<uint8_t> frame;
+    ASSERT_EQ(take(g, frame), S_OK);
     // The driver's top row (value 0) is now the picture's bottom.
     for (size_t row = 0; row < 48; ++row)
         ASSERT_EQ(frame[row * 192], row) << row;
@@ -130,10 +136,8 @@ TEST_F(FakeV4l2Test, ConvertedFramesArriveAtTheirSize) {
         oneCamera(fourcc);
         TestGraph g = makeBufferingGraph(nullptr);
         deliverSamples(g, 1);
-        std::vector<uint8_t> frame(64 * 3 * 48);
-        long size = static_cast<long>(frame.size());
-        EXPECT_EQ(g.grabber->GetCurrentBuffer(&size, reinterpret_cast<long *>(frame.data())), S_OK);
-        EXPECT_EQ(size, 64 * 3 * 48);
+        std::vector<uint8_t> frame;
+        EXPECT_EQ(take(g, frame), S_OK);
         EXPECT_EQ(g.control->Stop(), S_OK);
         if (fourcc == V4L2_PIX_FMT_RGB24) {
             EXPECT_EQ(quorin_platform_pictures_converted(), quorin_platform_samples_delivered());
@@ -307,18 +311,13 @@ TEST_F(FakeV4l2Test, MjpegFramesAreDecodedWhenTakenAndADamagedOneGivesTheLastGoo
     };
     TestGraph g = makeBufferingGraph(nullptr);
     deliverSamples(g, 1);
-    std::vector<uint8_t> frame(64 * 3 * 48);
-    auto take = [&] {
-        long size = static_cast<long>(frame.size());
-        return g.grabber->GetCurrentBuffer(&size, reinterpret_cast<long *>(frame.data()));
-    };
-    ASSERT_EQ(take(), S_OK);
+    std::vector<uint8_t> frame;
+    ASSERT_EQ(take(g, frame), S_OK);
     EXPECT_EQ(0, std::memcmp(frame.data(), &reference[47 * 192], 192)); // the bottom row first
     cut = true;
     fake.play({FakeV4l2::Event::Frame});
     deliverSamples(g, 2);
-    std::fill(frame.begin(), frame.end(), 0);
-    ASSERT_EQ(take(), S_OK);
+    ASSERT_EQ(take(g, frame), S_OK);
     EXPECT_EQ(0, std::memcmp(frame.data(), &reference[47 * 192], 192)) << "the last good picture";
     EXPECT_EQ(g.control->Stop(), S_OK);
 }
@@ -340,14 +339,13 @@ TEST_F(FakeV4l2Test, OnlyTheFramesTakenAreConvertedTheNewestEachTime) {
     deliverSamples(g, 5);
     EXPECT_EQ(quorin_platform_samples_delivered(), 5);
     EXPECT_EQ(quorin_platform_pictures_converted(), 0);
-    std::vector<uint8_t> frame(64 * 3 * 48);
-    long size = static_cast<long>(frame.size());
-    ASSERT_EQ(g.grabber->GetCurrentBuffer(&size, reinterpret_cast<long *>(frame.data())), S_OK);
+    std::vector<uint8_t> frame;
+    ASSERT_EQ(take(g, frame), S_OK);
     EXPECT_EQ(quorin_platform_pictures_converted(), 1);
     EXPECT_NEAR(frame[0], (20 * 5) * 255 / 219, 2); // the fifth frame's grey, full range
     // Taken again: once more into the frame's own memory, then copied.
     for (int again = 0; again < 3; ++again)
-        ASSERT_EQ(g.grabber->GetCurrentBuffer(&size, reinterpret_cast<long *>(frame.data())), S_OK);
+        ASSERT_EQ(take(g, frame), S_OK);
     EXPECT_EQ(quorin_platform_pictures_converted(), 2);
     EXPECT_NEAR(frame[0], (20 * 5) * 255 / 219, 2);
     EXPECT_EQ(g.control->Stop(), S_OK);

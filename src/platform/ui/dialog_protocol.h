@@ -1,8 +1,8 @@
 // What the platform and its dialog helper say to each other, named once for
 // both: every message key, the kinds of dialog and page, the control types,
 // the icons and how a window closed. A key renamed here is renamed on both
-// sides; a new enumerator that one side does not handle stops its build (the
-// switches over them have no default). Every value received is read through
+// sides; a new enumerator stops the build until it is named here, and on
+// each side until it is handled (the switches over them have no default). Every value received is read through
 // the checked readers below, which take it only when it has the type and
 // range wanted: a message is data from another process, never trusted.
 #pragma once
@@ -71,86 +71,41 @@ enum class PageKind { Controls, Format };
 enum class Icon { None, Error, Question, Warning, Information };
 enum class Closed { Ok, Cancel };
 
-inline const char *nameOf(Dialog dialog) {
-    switch (dialog) {
-    case Dialog::Properties:
-        return "properties";
-    case Dialog::Message:
-        return "message";
-    }
+// Each enumeration's names on the channel, in the order of its values; the
+// size checks fail when an enumerator is added and not named here.
+inline constexpr std::pair<Dialog, const char *> dialogNames[] = {{Dialog::Properties, "properties"},
+                                                                  {Dialog::Message, "message"}};
+inline constexpr std::pair<PageKind, const char *> pageKindNames[] = {{PageKind::Controls, "controls"},
+                                                                      {PageKind::Format, "format"}};
+inline constexpr std::pair<ControlType, const char *> controlTypeNames[] = {{ControlType::Integer, "integer"},
+                                                                            {ControlType::Boolean, "boolean"},
+                                                                            {ControlType::Menu, "menu"},
+                                                                            {ControlType::IntegerMenu, "integer menu"},
+                                                                            {ControlType::Button, "button"}};
+inline constexpr std::pair<Icon, const char *> iconNames[] = {{Icon::None, "none"},
+                                                              {Icon::Error, "error"},
+                                                              {Icon::Question, "question"},
+                                                              {Icon::Warning, "warning"},
+                                                              {Icon::Information, "information"}};
+inline constexpr std::pair<Closed, const char *> closingNames[] = {{Closed::Ok, "ok"}, {Closed::Cancel, "cancel"}};
+static_assert(std::size(dialogNames) == static_cast<size_t>(Dialog::Message) + 1);
+static_assert(std::size(pageKindNames) == static_cast<size_t>(PageKind::Format) + 1);
+static_assert(std::size(controlTypeNames) == static_cast<size_t>(ControlType::Button) + 1);
+static_assert(std::size(iconNames) == static_cast<size_t>(Icon::Information) + 1);
+static_assert(std::size(closingNames) == static_cast<size_t>(Closed::Cancel) + 1);
+inline const auto &namesOf(Dialog) { return dialogNames; }
+inline const auto &namesOf(PageKind) { return pageKindNames; }
+inline const auto &namesOf(ControlType) { return controlTypeNames; }
+inline const auto &namesOf(Icon) { return iconNames; }
+inline const auto &namesOf(Closed) { return closingNames; }
+
+template <class E>
+const char *nameOf(E value) {
+    for (const auto &[candidate, name] : namesOf(value))
+        if (candidate == value)
+            return name;
     return "";
 }
-
-inline const char *nameOf(PageKind kind) {
-    switch (kind) {
-    case PageKind::Controls:
-        return "controls";
-    case PageKind::Format:
-        return "format";
-    }
-    return "";
-}
-
-inline const char *nameOf(ControlType type) {
-    switch (type) {
-    case ControlType::Integer:
-        return "integer";
-    case ControlType::Boolean:
-        return "boolean";
-    case ControlType::Menu:
-        return "menu";
-    case ControlType::IntegerMenu:
-        return "integer menu";
-    case ControlType::Button:
-        return "button";
-    }
-    return "";
-}
-
-inline const char *nameOf(Icon icon) {
-    switch (icon) {
-    case Icon::None:
-        return "none";
-    case Icon::Error:
-        return "error";
-    case Icon::Question:
-        return "question";
-    case Icon::Warning:
-        return "warning";
-    case Icon::Information:
-        return "information";
-    }
-    return "";
-}
-
-inline const char *nameOf(Closed how) {
-    switch (how) {
-    case Closed::Ok:
-        return "ok";
-    case Closed::Cancel:
-        return "cancel";
-    }
-    return "";
-}
-
-// Every value of each enumeration, for reading one by its name; the size
-// checks fail when an enumerator is added at the end and not here.
-constexpr Dialog allDialogs[] = {Dialog::Properties, Dialog::Message};
-constexpr PageKind allPageKinds[] = {PageKind::Controls, PageKind::Format};
-constexpr ControlType allControlTypes[] = {ControlType::Integer, ControlType::Boolean, ControlType::Menu,
-                                           ControlType::IntegerMenu, ControlType::Button};
-constexpr Icon allIcons[] = {Icon::None, Icon::Error, Icon::Question, Icon::Warning, Icon::Information};
-constexpr Closed allClosings[] = {Closed::Ok, Closed::Cancel};
-static_assert(std::size(allDialogs) == static_cast<size_t>(Dialog::Message) + 1);
-static_assert(std::size(allPageKinds) == static_cast<size_t>(PageKind::Format) + 1);
-static_assert(std::size(allControlTypes) == static_cast<size_t>(ControlType::Button) + 1);
-static_assert(std::size(allIcons) == static_cast<size_t>(Icon::Information) + 1);
-static_assert(std::size(allClosings) == static_cast<size_t>(Closed::Cancel) + 1);
-inline const auto &allOf(Dialog) { return allDialogs; }
-inline const auto &allOf(PageKind) { return allPageKinds; }
-inline const auto &allOf(ControlType) { return allControlTypes; }
-inline const auto &allOf(Icon) { return allIcons; }
-inline const auto &allOf(Closed) { return allClosings; }
 
 // value as T when it has T's type and fits T's range; nothing otherwise.
 // Integers must be integers (1.0 is not), a bool a bool (1 is not).
@@ -182,8 +137,8 @@ std::optional<T> as(const json &value) {
     } else {
         // An enumeration, by its name.
         if (value.is_string()) {
-            for (auto candidate : allOf(T{}))
-                if (value.get_ref<const std::string &>() == nameOf(candidate))
+            for (const auto &[candidate, name] : namesOf(T{}))
+                if (value.get_ref<const std::string &>() == name)
                     return candidate;
         }
     }
