@@ -351,6 +351,31 @@ TEST_F(FakeV4l2Test, OnlyTheFramesTakenAreConvertedTheNewestEachTime) {
     EXPECT_EQ(g.control->Stop(), S_OK);
 }
 
+TEST_F(FakeV4l2Test, AFrameHoldingADriversBufferKeepsItsPictureWhenTheStreamStops) {
+    // A frame that nobody has taken holds the driver's buffer itself; at a
+    // stop it takes a copy, and no buffer is queued after the stream is off.
+    oneCamera(yuyv);
+    fake.payload = [](const v4l2_pix_format &pix) {
+        std::vector<uint8_t> picture(pix.sizeimage, 128);
+        for (size_t i = 0; i < picture.size(); i += 2)
+            picture[i] = 235; // white
+        return picture;
+    };
+    fake.script = {FakeV4l2::Event::Frame};
+    fake.afterScript = FakeV4l2::Event::Silence;
+    TestGraph g = makeBufferingGraph(nullptr);
+    deliverSamples(g, 1);
+    EXPECT_EQ(g.control->Stop(), S_OK);
+    std::vector<uint8_t> frame;
+    ASSERT_EQ(take(g, frame), S_OK);
+    EXPECT_EQ(frame[0], 255);
+    EXPECT_EQ(frame.back(), 255);
+    EXPECT_EQ(g.grabber->SetBufferSamples(FALSE), S_OK); // the frame goes
+    auto off = std::find(fake.requests.begin(), fake.requests.end(), static_cast<unsigned long>(VIDIOC_STREAMOFF));
+    ASSERT_NE(off, fake.requests.end());
+    EXPECT_EQ(std::count(off, fake.requests.end(), static_cast<unsigned long>(VIDIOC_QBUF)), 0);
+}
+
 TEST_F(FakeV4l2Test, ANodeTheUserMayNotOpenIsSaidOnceWithTheRemedy) {
     fake.devices = {{"/dev/video0", "Locked", true, {{V4L2_PIX_FMT_BGR24, {{64, 48}}, {}}}, {}, EACCES, "video"},
                     {"/dev/video1", "Open", true, {{V4L2_PIX_FMT_BGR24, {{64, 48}}, {}}}, {}}};

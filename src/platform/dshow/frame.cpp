@@ -85,11 +85,19 @@ void freePicture(void *block, size_t size) {
         std::free(block);
 }
 
-void Frame::holdDevicePicture(std::shared_ptr<const PictureConverter> converter) {
+void Frame::holdDevicePicture(std::shared_ptr<const PictureConverter> converter,
+                              std::shared_ptr<const HeldPicture> held) {
     converter_ = std::move(converter);
+    held_ = std::move(held);
     takes_ = 0;
     converting_.reset(converter_ ? new std::once_flag : nullptr);
     convertedWhole_ = false;
+}
+
+bool Frame::convert(uint8_t *out) const {
+    if (held_)
+        return held_->read([&](const uint8_t *data, size_t size) { return converter_->convert(data, size, out); });
+    return converter_->convert(bytes.data(), bytes.size(), out);
 }
 
 bool Frame::readInto(uint8_t *out) const {
@@ -98,10 +106,10 @@ bool Frame::readInto(uint8_t *out) const {
         return true;
     }
     if (takes_.fetch_add(1) == 0)
-        return converter_->convert(bytes.data(), bytes.size(), out);
+        return convert(out);
     std::call_once(*converting_, [this] {
         converted_.resize(converter_->pictureSize());
-        convertedWhole_ = converter_->convert(bytes.data(), bytes.size(), converted_.data());
+        convertedWhole_ = convert(converted_.data());
     });
     if (convertedWhole_)
         std::memcpy(out, converted_.data(), converted_.size());

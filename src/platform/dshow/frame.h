@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -52,6 +53,15 @@ public:
     virtual size_t pictureSize() const = 0;
 };
 
+// Where a frame's device picture lives when its bytes do not hold it: a
+// driver's buffer lent to the frame until the frame lets go of it.
+class HeldPicture {
+public:
+    virtual ~HeldPicture() = default;
+    // Calls use with the picture's bytes, which stay valid until it returns.
+    virtual bool read(const std::function<bool(const uint8_t *, size_t)> &use) const = 0;
+};
+
 // A sample: its picture (B, G, R rows bottom-up, padded), or, where nobody
 // downstream reads every frame's pixels, the device's own picture and what
 // converts it, so that only the frames a caller takes are converted. The
@@ -61,9 +71,13 @@ struct Frame {
     PictureBytes bytes;            // the picture, or the device's with a converter
     uint64_t formatGeneration = 0; // which format's picture the bytes were prepared for
 
-    // The deliverer says what bytes hold: a picture (no converter), or the
-    // device's picture that converter turns into one.
-    void holdDevicePicture(std::shared_ptr<const PictureConverter> converter);
+    // The deliverer says what the frame holds: a picture in bytes (no
+    // converter), or the device's picture that converter turns into one, in
+    // bytes or, given held, in a buffer of the device's.
+    void holdDevicePicture(std::shared_ptr<const PictureConverter> converter,
+                           std::shared_ptr<const HeldPicture> held = nullptr);
+    // Lets go of what the frame holds besides its bytes (back in its pool).
+    void letGo() { holdDevicePicture(nullptr); }
     bool holdsDevicePicture() const { return converter_ != nullptr; }
 
     size_t pictureSize() const { return converter_ ? converter_->pictureSize() : bytes.size(); }
@@ -75,7 +89,10 @@ struct Frame {
     bool readInto(uint8_t *out) const;
 
 private:
+    bool convert(uint8_t *out) const;
+
     std::shared_ptr<const PictureConverter> converter_;
+    std::shared_ptr<const HeldPicture> held_;
     mutable std::atomic<long> takes_{0};
     // The picture of a frame taken more than once; its flag is made anew
     // for each picture the frame holds.

@@ -26,6 +26,10 @@ FramePtr FramePool::take() {
     std::shared_ptr<Store> store = store_;
     return FramePtr(frame.release(), [store](Frame *returned) {
         std::unique_ptr<Frame> owned(returned);
+        // A driver's buffer goes back to the driver now, not when the frame
+        // is next used; outside the pool's lock, since that takes the
+        // device's.
+        owned->letGo();
         std::lock_guard<std::mutex> guard(store->lock);
         if (store->open && store->idle.size() < store->idleLimit)
             store->idle.push_back(std::move(owned));

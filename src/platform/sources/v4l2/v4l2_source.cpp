@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <fcntl.h>
 #include <poll.h>
@@ -44,6 +46,133 @@ const libv4l_dev_ops converterOps = {nullptr, nullptr, converterIoctl, converter
 // How long one wait for a buffer lasts before the thread looks again; the
 // stop request wakes it at once, so this only bounds a silent device's wait.
 constexpr int pollMilliseconds = 500;
+
+struct Mapping {
+    void *start = MAP_FAILED;
+    size_t length = 0;
+};
+
+v4l2_buffer bufferRecord(uint32_t index) {
+    v4l2_buffer buffer{};
+    buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    buffer.memory = V4L2_MEMORY_MMAP;
+    buffer.index = index;
+    return buffer;
+}
+
+class BufferHold;
+
+// The driver's buffers of one stream, each queued with the driver or held by
+// a frame whose picture it is. A frame that holds one gives it back when it
+// lets go (on whichever thread); stopping first takes every held picture
+// into its frame's own memory, so that nothing reads a buffer after the
+// stream is gone, and buffers given back after that stay with nobody.
+class StreamBuffers final : public std::enable_shared_from_this<StreamBuffers> {
+public:
+    explicit StreamBuffers(int fd) : fd_(fd) {}
+
+    std::vector<Mapping> mappings; // set before streaming, read-only after
+
+    // Queues buffer index with the driver; false when that fails.
+    bool queue(uint32_t index) {
+        std::lock_guard<std::mutex> guard(lock_);
+        return queueLocked(index);
+    }
+    // Counts a buffer the driver handed over.
+    void dequeued() {
+        std::lock_guard<std::mutex> guard(lock_);
+        --queued_;
+    }
+    // A hold on buffer index (bytes long) for a frame, or null when holding
+    // it would leave the driver fewer than two buffers to fill: then the
+    // caller copies the picture out and queues the buffer again.
+    std::shared_ptr<const HeldPicture> hold(uint32_t index, size_t bytes);
+    // Takes every held picture into its frame and ends giving buffers back.
+    void stop();
+
+    void giveBack(uint32_t index) {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (streaming_)
+            queueLocked(index);
+    }
+
+private:
+    bool queueLocked(uint32_t index) {
+        v4l2_buffer buffer = bufferRecord(index);
+        if (xioctl(fd_, VIDIOC_QBUF, &buffer) != 0)
+            return false;
+        ++queued_;
+        return true;
+    }
+
+    const int fd_;
+    std::mutex lock_; // guards what follows, and orders giving back against stopping
+    bool streaming_ = true;
+    long queued_ = 0;
+    std::vector<std::weak_ptr<BufferHold>> holds_;
+};
+
+// A frame's hold on a driver's buffer: the picture is read in place until the
+// stream stops, then from the copy taken then.
+class BufferHold final : public HeldPicture {
+public:
+    BufferHold(std::shared_ptr<StreamBuffers> stream, uint32_t index, size_t bytes)
+        : stream_(std::move(stream)), index_(index), bytes_(bytes) {}
+    ~BufferHold() override {
+        if (!copied_)
+            stream_->giveBack(index_);
+    }
+
+    bool read(const std::function<bool(const uint8_t *, size_t)> &use) const override {
+        std::lock_guard<std::mutex> guard(lock_);
+        return copied_ ? use(copy_.data(), copy_.size()) : use(start(), bytes_);
+    }
+
+    // Copies the picture out of the buffer, which is the stream's again.
+    void takeCopy() {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (copied_)
+            return;
+        copy_.assign(start(), start() + bytes_);
+        copied_ = true;
+    }
+
+private:
+    const uint8_t *start() const { return static_cast<const uint8_t *>(stream_->mappings[index_].start); }
+
+    const std::shared_ptr<StreamBuffers> stream_;
+    const uint32_t index_;
+    const size_t bytes_;
+    mutable std::mutex lock_; // a reader against the copy taken at stop
+    std::vector<uint8_t> copy_;
+    bool copied_ = false;
+};
+
+std::shared_ptr<const HeldPicture> StreamBuffers::hold(uint32_t index, size_t bytes) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!streaming_ || queued_ < 2)
+        return nullptr;
+    auto held = std::make_shared<BufferHold>(shared_from_this(), index, bytes);
+    holds_.erase(std::remove_if(holds_.begin(), holds_.end(), [](const auto &h) { return h.expired(); }), holds_.end());
+    holds_.push_back(held);
+    return held;
+}
+
+void StreamBuffers::stop() {
+    std::vector<std::shared_ptr<BufferHold>> alive;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        streaming_ = false;
+        for (const auto &h : holds_)
+            if (auto held = h.lock())
+                alive.push_back(std::move(held));
+        holds_.clear();
+    }
+    // Outside the stream's lock: a hold's last owner may be here, and its
+    // destructor gives back under that lock.
+    for (const auto &held : alive)
+        held->takeCopy();
+}
 
 class V4l2Source final : public FrameSource {
 public:
@@ -121,11 +250,6 @@ public:
     }
 
 private:
-    struct Mapping {
-        void *start = MAP_FAILED;
-        size_t length = 0;
-    };
-
     HRESULT setFormat(const VideoFormat &format) {
         FrameSize size{format.width, format.height};
         v4l2_format device{};
@@ -191,47 +315,46 @@ private:
         return xioctl(fd_, VIDIOC_REQBUFS, &request) == 0 ? static_cast<int>(request.count) : -1;
     }
 
-    static v4l2_buffer bufferRecord(uint32_t index) {
-        v4l2_buffer buffer{};
-        buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        buffer.memory = V4L2_MEMORY_MMAP;
-        buffer.index = index;
-        return buffer;
-    }
-
     HRESULT mapBuffers() {
         int granted = requestBuffers(bufferCount);
         if (granted < 0)
             return resultFromErrno(errno);
         if (granted == 0)
             return E_OUTOFMEMORY;
-        mappings_.resize(static_cast<size_t>(granted));
-        for (uint32_t i = 0; i < mappings_.size(); ++i) {
+        buffers_ = std::make_shared<StreamBuffers>(fd_);
+        std::vector<Mapping> &mappings = buffers_->mappings;
+        mappings.resize(static_cast<size_t>(granted));
+        for (uint32_t i = 0; i < mappings.size(); ++i) {
             v4l2_buffer buffer = bufferRecord(i);
             if (xioctl(fd_, VIDIOC_QUERYBUF, &buffer) != 0)
                 return resultFromErrno(errno);
             void *start = v4l2Io().map(buffer.length, fd_, static_cast<off_t>(buffer.m.offset));
             if (start == MAP_FAILED)
                 return resultFromErrno(errno);
-            mappings_[i] = {start, buffer.length};
-            if (xioctl(fd_, VIDIOC_QBUF, &buffer) != 0)
-                return resultFromErrno(errno);
+            mappings[i] = {start, buffer.length};
         }
+        for (uint32_t i = 0; i < mappings.size(); ++i)
+            if (!buffers_->queue(i))
+                return resultFromErrno(errno);
         return S_OK;
     }
 
     // Undoes start: streaming, buffers, the wake-up pipe.
     void release() {
-        if (fd_ >= 0 && !mappings_.empty()) {
+        if (buffers_) {
+            // Frames that still hold a buffer keep a copy; then the buffers
+            // can go.
+            buffers_->stop();
             v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-            xioctl(fd_, VIDIOC_STREAMOFF, &type);
+            if (fd_ >= 0)
+                xioctl(fd_, VIDIOC_STREAMOFF, &type);
+            for (Mapping &mapping : buffers_->mappings)
+                if (mapping.start != MAP_FAILED)
+                    v4l2Io().unmap(mapping.start, mapping.length);
+            if (fd_ >= 0)
+                requestBuffers(0);
+            buffers_.reset();
         }
-        for (Mapping &mapping : mappings_)
-            if (mapping.start != MAP_FAILED)
-                v4l2Io().unmap(mapping.start, mapping.length);
-        if (fd_ >= 0 && !mappings_.empty())
-            requestBuffers(0);
-        mappings_.clear();
         for (int &end : wake_) {
             if (end >= 0)
                 close(end);
@@ -259,20 +382,27 @@ private:
                     continue;
                 return; // gone (ENODEV) or broken (EIO)
             }
+            buffers_->dequeued();
+            const std::vector<Mapping> &mappings = buffers_->mappings;
             // A buffer the driver flags as damaged, or one that is no whole
             // picture, is skipped: never delivered as garbage.
-            bool readable = !(buffer.flags & V4L2_BUF_FLAG_ERROR) && buffer.index < mappings_.size() &&
-                            buffer.bytesused <= mappings_[buffer.index].length;
-            const auto *picture = readable ? static_cast<const uint8_t *>(mappings_[buffer.index].start) : nullptr;
+            bool readable = !(buffer.flags & V4L2_BUF_FLAG_ERROR) && buffer.index < mappings.size() &&
+                            buffer.bytesused <= mappings[buffer.index].length;
+            const auto *picture = readable ? static_cast<const uint8_t *>(mappings[buffer.index].start) : nullptr;
             FramePtr frame;
+            bool held = false;
             if (readable && conversion_->plausible(picture, buffer.bytesused)) {
                 frame = output.takeFrame();
                 if (conversion_->deferred() && !output.readsEveryFrame()) {
                     // Nobody reads this frame's pixels unless a caller takes
-                    // it: keep the device's picture and convert it then.
-                    // The copy out frees the buffer for the driver at once.
-                    frame->bytes.assign(picture, picture + buffer.bytesused);
-                    frame->holdDevicePicture(conversion_);
+                    // it: the frame holds the driver's buffer (while two
+                    // others stay queued; else a copy of its picture), and
+                    // the picture is converted when taken.
+                    std::shared_ptr<const HeldPicture> hold = buffers_->hold(buffer.index, buffer.bytesused);
+                    held = hold != nullptr;
+                    if (!held)
+                        frame->bytes.assign(picture, picture + buffer.bytesused);
+                    frame->holdDevicePicture(conversion_, std::move(hold));
                 } else {
                     frame->holdDevicePicture(nullptr);
                     frame->bytes.resize(format.imageSize());
@@ -280,7 +410,8 @@ private:
                         frame.reset();
                 }
             }
-            xioctl(fd_, VIDIOC_QBUF, &buffer);
+            if (!held)
+                buffers_->queue(buffer.index);
             if (!frame)
                 continue;
             output.deliver(frame);
@@ -292,8 +423,8 @@ private:
     v4lconvert_data *converter_ = nullptr;
     Orientation turn_; // as libv4lconvert turns this camera
     std::shared_ptr<PictureConversion> conversion_;
-    v4l2_fract interval_{0, 0}; // as the driver set it
-    std::vector<Mapping> mappings_;
+    v4l2_fract interval_{0, 0};              // as the driver set it
+    std::shared_ptr<StreamBuffers> buffers_; // while started
     int wake_[2] = {-1, -1};
     std::thread thread_;
 };
