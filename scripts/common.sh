@@ -20,6 +20,14 @@ VM_PACKAGES=(qemu-system-x86 linux-image-amd64 busybox-static kmod cpio python3-
 TEST_PACKAGES=(clang-format libgtest-dev libgmock-dev python3-pytest python3-venv python3-pip-whl python3-mesonpy python3-numpy
     python3-pil mypy xvfb xdotool imagemagick locales)
 
+# Packaging: the sdist and wheels (scripts/packages), and the Debian 13 root
+# in which CPython 3.13 builds and runs them.
+PACKAGE_PACKAGES=(python3-build python3-wheel python3-venv patchelf debootstrap)
+DEBIAN13_ROOT=/var/lib/quorin/debian13
+DEBIAN13_PACKAGES=(python3-dev python3-venv python3-build python3-mesonpy python3-pytest python3-numpy python3-pil
+    meson ninja-build g++ pkg-config patchelf libv4l-dev nlohmann-json3-dev libyuv-dev libturbojpeg0-dev libgtk-3-dev
+    locales)
+
 # Installs whichever of the named Debian packages are missing.
 ensure_packages() {
     local missing=() package
@@ -41,6 +49,41 @@ ensure_i386() {
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
     "${sudo[@]}" dpkg --add-architecture i386
     "${sudo[@]}" apt-get update -qq
+}
+
+# Makes the Debian 13 root once per machine (debootstrap from this machine's
+# own Debian mirror), with what building and testing need.
+ensure_debian13_root() {
+    local marker="$DEBIAN13_ROOT/.quorin-packages"
+    [ -f "$marker" ] && [ "$(cat "$marker")" = "${DEBIAN13_PACKAGES[*]}" ] && return 0
+    if [ ! -x "$DEBIAN13_ROOT/usr/bin/python3" ]; then
+        local mirror
+        mirror=$(grep -hoE '^URIs: *http[^ ]*/debian/?$' /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n 1 |
+            sed 's/^URIs: *//')
+        rm -rf "$DEBIAN13_ROOT"
+        mkdir -p "$(dirname "$DEBIAN13_ROOT")"
+        debootstrap --variant=minbase --include=python3 trixie "$DEBIAN13_ROOT" "${mirror:-http://deb.debian.org/debian}" \
+            >/dev/null
+    fi
+    cp /etc/resolv.conf "$DEBIAN13_ROOT/etc/resolv.conf"
+    in_root sh -c "apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+        ${DEBIAN13_PACKAGES[*]} >/dev/null"
+    echo "${DEBIAN13_PACKAGES[*]}" > "$marker"
+}
+
+# The Windows cross build of an architecture for a CPython version: this
+# machine's own version builds in build-win-ARCH, another in
+# build-win-ARCH-cpXY against the Debian 13 root's headers.
+windows_default_python() { "$PYTHON" -c 'import sys; print("%d.%d" % sys.version_info[:2])'; }
+windows_build() {
+    if [ "$2" = "$(windows_default_python)" ]; then echo "build-win-$1"; else echo "build-win-$1-cp${2/./}"; fi
+}
+
+# Runs a command in the Debian 13 root, with /proc and /dev as the machine's.
+in_root() {
+    mountpoint -q "$DEBIAN13_ROOT/proc" || mount -t proc proc "$DEBIAN13_ROOT/proc"
+    mountpoint -q "$DEBIAN13_ROOT/dev" || mount --bind /dev "$DEBIAN13_ROOT/dev"
+    chroot "$DEBIAN13_ROOT" "$@"
 }
 
 # build_in DIR [meson setup options...]: configures once, then compiles.

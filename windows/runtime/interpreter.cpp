@@ -23,6 +23,18 @@ namespace {
 
 long liveObjects = 0;
 
+// The size of a variable-size object, set and read in place: from 3.13 on
+// the headers' Py_SET_SIZE and Py_SIZE assert against the interpreter's own
+// int and bool types, which a stand-in does not have.
+template <class T>
+void setVarSize(T *object, Py_ssize_t size) {
+    reinterpret_cast<PyVarObject *>(object)->ob_size = size;
+}
+template <class T>
+Py_ssize_t varSize(T *object) {
+    return reinterpret_cast<PyVarObject *>(object)->ob_size;
+}
+
 // Static objects are never freed: a count no scenario can bring to zero.
 const Py_ssize_t immortal = Py_ssize_t(1) << 28;
 
@@ -114,7 +126,7 @@ PyObject *newStr(const char *utf8, size_t length) {
     auto *object = reinterpret_cast<StrObject *>(allocateObject(&strType, sizeof(StrObject) + length));
     if (!object)
         return nullptr;
-    Py_SET_SIZE(object, static_cast<Py_ssize_t>(length));
+    setVarSize(object, static_cast<Py_ssize_t>(length));
     std::memcpy(object->utf8, utf8, length);
     object->utf8[length] = '\0';
     return reinterpret_cast<PyObject *>(object);
@@ -166,7 +178,7 @@ PyObject *newBytes(const char *data, Py_ssize_t size) {
         allocateObject(&bytesType, offsetof(PyBytesObject, ob_sval) + static_cast<size_t>(size) + 1));
     if (!object)
         return nullptr;
-    Py_SET_SIZE(object, size);
+    setVarSize(object, size);
     if (data)
         std::memcpy(object->ob_sval, data, static_cast<size_t>(size));
     object->ob_sval[size] = '\0';
@@ -177,13 +189,13 @@ PyObject *newTuple(Py_ssize_t count) {
     auto *object = reinterpret_cast<PyTupleObject *>(
         allocateObject(&tupleType, sizeof(PyTupleObject) + sizeof(PyObject *) * static_cast<size_t>(count)));
     if (object)
-        Py_SET_SIZE(object, count);
+        setVarSize(object, count);
     return reinterpret_cast<PyObject *>(object);
 }
 
 void tupleDealloc(PyObject *object) {
     auto *tuple = reinterpret_cast<PyTupleObject *>(object);
-    for (Py_ssize_t i = 0; i < Py_SIZE(tuple); ++i)
+    for (Py_ssize_t i = 0; i < varSize(tuple); ++i)
         Py_XDECREF(tuple->ob_item[i]);
     freeInstance(object);
 }
@@ -380,7 +392,7 @@ int _PyBytes_Resize(PyObject **object, Py_ssize_t size) {
         noMemory();
         return -1;
     }
-    Py_SET_SIZE(resized, size);
+    setVarSize(resized, size);
     resized->ob_sval[size] = '\0';
     *object = reinterpret_cast<PyObject *>(resized);
     return 0;
@@ -520,7 +532,9 @@ int Py_AtExit(void (*hook)(void)) {
     return 0;
 }
 
-int _PyArg_ParseTuple_SizeT(PyObject *args, const char *format, ...) {
+// Named as a module calls them: the headers of 3.12 and before rename both to
+// their _SizeT forms (PY_SSIZE_T_CLEAN), those of 3.13 keep the names.
+int PyArg_ParseTuple(PyObject *args, const char *format, ...) {
     PyObject *const *items;
     Py_ssize_t given;
     if (!StandIn_TupleItems(args, &given, &items)) {
@@ -554,7 +568,7 @@ int _PyArg_ParseTuple_SizeT(PyObject *args, const char *format, ...) {
     return parsed ? 1 : 0;
 }
 
-PyObject *_Py_BuildValue_SizeT(const char *format, ...) {
+PyObject *Py_BuildValue(const char *format, ...) {
     va_list args;
     va_start(args, format);
     PyObject *result;
@@ -633,14 +647,14 @@ int StandIn_BytesValue(PyObject *object, const char **data, Py_ssize_t *size) {
     if (Py_TYPE(object) != &bytesType)
         return 0;
     *data = reinterpret_cast<PyBytesObject *>(object)->ob_sval;
-    *size = Py_SIZE(object);
+    *size = varSize(object);
     return 1;
 }
 
 int StandIn_TupleItems(PyObject *object, Py_ssize_t *count, PyObject *const **items) {
     if (!object || Py_TYPE(object) != &tupleType)
         return 0;
-    *count = Py_SIZE(object);
+    *count = varSize(object);
     *items = reinterpret_cast<PyTupleObject *>(object)->ob_item;
     return 1;
 }
