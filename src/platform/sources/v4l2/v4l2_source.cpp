@@ -281,19 +281,16 @@ private:
         return conversion_->valid() ? S_OK : VFW_E_INVALIDMEDIATYPE;
     }
 
-    // Asks for the interval (a driver without rates ignores it) and reads
-    // back what the driver set; a driver rounds to an interval it has.
+    // Asks for the interval, one the driver listed for this format and size
+    // (a driver that lists none keeps its own rate, which the media types
+    // report already).
     void setInterval(const v4l2_fract &interval) {
+        if (!interval.numerator || !interval.denominator)
+            return;
         v4l2_streamparm rate{};
         rate.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        if (interval.numerator && interval.denominator) {
-            rate.parm.capture.timeperframe = interval;
-            xioctl(fd_, VIDIOC_S_PARM, &rate);
-        }
-        rate = v4l2_streamparm{};
-        rate.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        if (xioctl(fd_, VIDIOC_G_PARM, &rate) == 0)
-            interval_ = rate.parm.capture.timeperframe;
+        rate.parm.capture.timeperframe = interval;
+        xioctl(fd_, VIDIOC_S_PARM, &rate);
     }
 
     // The device format that tests asked for, if the device offers it.
@@ -423,7 +420,6 @@ private:
     v4lconvert_data *converter_ = nullptr;
     Orientation turn_; // as libv4lconvert turns this camera
     std::shared_ptr<PictureConversion> conversion_;
-    v4l2_fract interval_{0, 0};              // as the driver set it
     std::shared_ptr<StreamBuffers> buffers_; // while started
     int wake_[2] = {-1, -1};
     std::thread thread_;
