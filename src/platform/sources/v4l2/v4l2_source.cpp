@@ -113,7 +113,8 @@ private:
 };
 
 // A frame's hold on a driver's buffer: the picture is read in place until the
-// stream stops, then from the copy taken then.
+// hold hands the buffer back (the stream stops, or runs short of buffers),
+// then from the copy taken then.
 class BufferHold final : public HeldPicture {
 public:
     BufferHold(std::shared_ptr<StreamBuffers> stream, uint32_t index, size_t bytes)
@@ -128,13 +129,17 @@ public:
         return copied_ ? use(copy_.data(), copy_.size()) : use(start(), bytes_);
     }
 
-    // Copies the picture out of the buffer, which is the stream's again.
-    void takeCopy() {
-        std::lock_guard<std::mutex> guard(lock_);
-        if (copied_)
-            return;
-        copy_.assign(start(), start() + bytes_);
-        copied_ = true;
+    // Copies the picture into memory of the hold's own and gives the buffer
+    // back to the stream (which queues it while streaming).
+    void handBack() {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            if (copied_)
+                return;
+            copy_.assign(start(), start() + bytes_);
+            copied_ = true;
+        }
+        stream_->giveBack(index_);
     }
 
 private:
@@ -149,13 +154,32 @@ private:
 };
 
 std::shared_ptr<const HeldPicture> StreamBuffers::hold(uint32_t index, size_t bytes) {
-    std::lock_guard<std::mutex> guard(lock_);
-    if (!streaming_ || queued_ < 2)
-        return nullptr;
-    auto held = std::make_shared<BufferHold>(shared_from_this(), index, bytes);
-    holds_.erase(std::remove_if(holds_.begin(), holds_.end(), [](const auto &h) { return h.expired(); }), holds_.end());
-    holds_.push_back(held);
-    return held;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::shared_ptr<BufferHold> oldest;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            if (!streaming_)
+                return nullptr;
+            holds_.erase(std::remove_if(holds_.begin(), holds_.end(), [](const auto &h) { return h.expired(); }),
+                         holds_.end());
+            if (queued_ >= 2) {
+                auto held = std::make_shared<BufferHold>(shared_from_this(), index, bytes);
+                holds_.push_back(held);
+                return held;
+            }
+            if (attempt > 0 || holds_.empty())
+                return nullptr;
+            oldest = holds_.front().lock();
+        }
+        // The driver is short of buffers: the oldest frame that holds one
+        // (the last one a caller took, kept in case the newest is damaged)
+        // takes a copy and gives its buffer back, once, instead of every new
+        // frame being copied. Outside the stream's lock, which giving back
+        // takes.
+        if (oldest)
+            oldest->handBack();
+    }
+    return nullptr;
 }
 
 void StreamBuffers::stop() {
@@ -171,7 +195,7 @@ void StreamBuffers::stop() {
     // Outside the stream's lock: a hold's last owner may be here, and its
     // destructor gives back under that lock.
     for (const auto &held : alive)
-        held->takeCopy();
+        held->handBack(); // given back to nobody: the stream has stopped
 }
 
 class V4l2Source final : public FrameSource {
