@@ -90,7 +90,7 @@ void Frame::holdDevicePicture(std::shared_ptr<const PictureConverter> converter,
     converter_ = std::move(converter);
     held_ = std::move(held);
     takes_ = 0;
-    converting_.reset(converter_ ? new std::once_flag : nullptr);
+    convertedTried_ = false;
     convertedWhole_ = false;
 }
 
@@ -107,10 +107,12 @@ bool Frame::readInto(uint8_t *out) const {
     }
     if (takes_.fetch_add(1) == 0)
         return convert(out);
-    std::call_once(*converting_, [this] {
+    std::lock_guard<std::mutex> guard(converting_);
+    if (!convertedTried_) {
+        convertedTried_ = true;
         converted_.resize(converter_->pictureSize());
         convertedWhole_ = convert(converted_.data());
-    });
+    }
     if (convertedWhole_)
         std::memcpy(out, converted_.data(), converted_.size());
     return convertedWhole_;

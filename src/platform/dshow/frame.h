@@ -94,9 +94,10 @@ private:
     std::shared_ptr<const PictureConverter> converter_;
     std::shared_ptr<const HeldPicture> held_;
     mutable std::atomic<long> takes_{0};
-    // The picture of a frame taken more than once; its flag is made anew
-    // for each picture the frame holds.
-    mutable std::unique_ptr<std::once_flag> converting_;
+    // The picture of a frame taken more than once, converted once under its
+    // lock (no allocation per delivered frame, as a once_flag would need).
+    mutable std::mutex converting_;
+    mutable bool convertedTried_ = false;
     mutable PictureBytes converted_;
     mutable bool convertedWhole_ = false;
 };

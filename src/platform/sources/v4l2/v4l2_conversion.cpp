@@ -169,8 +169,7 @@ bool PictureConversion::convert(const uint8_t *data, size_t bytes, uint8_t *out)
     bool converted = false;
     switch (conversionOf(device_.fmt.pix.pixelformat)) {
     case Conversion::Native:
-        converted = bytes >= wholeBytes(V4L2_PIX_FMT_BGR24, deviceStride_, static_cast<size_t>(output_.width),
-                                        static_cast<size_t>(output_.height));
+        converted = plausible(data, bytes);
         if (converted) {
             copyRowsBottomUp(data, deviceStride_, output_, out);
             turn(out);
@@ -198,7 +197,7 @@ bool PictureConversion::convertYuv(const uint8_t *data, size_t bytes, uint8_t *o
     const uint32_t fourcc = device_.fmt.pix.pixelformat;
     const int width = output_.width, height = output_.height;
     const size_t stride = deviceStride_;
-    if (bytes < wholeBytes(fourcc, stride, static_cast<size_t>(width), static_cast<size_t>(height)))
+    if (!plausible(data, bytes))
         return false;
     // Bottom-up: the destination's last row first, walked with a negative
     // stride, so that every converter writes the rows in their final place.
