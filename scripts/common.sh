@@ -15,10 +15,11 @@ WINDOWS_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64)
 WINE_PACKAGES=(wine wine64 libwine wine32:i386 libv4l-0 libv4l-0:i386 xvfb)
 # A kernel with the vivid driver, run under qemu, for the V4L2 tests.
 VM_PACKAGES=(qemu-system-x86 linux-image-amd64 busybox-static kmod cpio python3-opencv v4l-utils)
-# A display, a user and a camera for the dialogs' windows: Xvfb, xdotool and
-# ImageMagick's import for screenshots.
+# A display, a user and a camera for the dialogs' and the renderer's windows:
+# Xvfb, a window manager whose close a test can ask for (openbox, wmctrl),
+# xdotool and ImageMagick's import for screenshots.
 TEST_PACKAGES=(clang-format libgtest-dev libgmock-dev python3-pytest python3-venv python3-pip-whl python3-mesonpy python3-numpy
-    python3-pil mypy xvfb xdotool imagemagick locales)
+    python3-pil mypy xvfb xdotool imagemagick openbox wmctrl locales)
 
 # Packaging: the sdist and wheels (scripts/packages), and the Debian 13 root
 # in which CPython 3.13 builds and runs them.

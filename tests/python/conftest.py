@@ -1,4 +1,5 @@
 import gc
+import json
 import os
 import subprocess
 import sys
@@ -56,3 +57,38 @@ def run_python(code, env=None, background=False):
                                 universal_newlines=True)
     return subprocess.run(command, env=environment, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                           universal_newlines=True, timeout=60)
+
+
+FAKE_HELPER = os.path.join(os.path.dirname(__file__), "fake_dialog_helper.py")
+SIZES = [[640, 480], [320, 240]]
+
+
+@pytest.fixture
+def desk(platform, monkeypatch, tmp_path):
+    """A desktop whose dialog helper is a stand-in that plays a plan (a list
+    of steps, fake_dialog_helper.py), with a camera "Cam" of SIZES; plan()
+    sets the plan, received() reads what each helper started got."""
+    log = tmp_path / "helper.log"
+    monkeypatch.setenv("DISPLAY", ":quorin-test")
+    monkeypatch.setenv("QUORIN_DIALOG_HELPER", FAKE_HELPER)
+    monkeypatch.setenv("QUORIN_FAKE_HELPER_LOG", str(log))
+    platform.add_camera("Cam", sizes=SIZES)
+
+    class Desk:
+        def plan(self, *steps):
+            monkeypatch.setenv("QUORIN_FAKE_HELPER_PLAN", json.dumps(list(steps)))
+
+        def received(self):
+            return [json.loads(line) for line in log.read_text().splitlines()] if log.exists() else []
+
+    return Desk()
+
+
+def shown():
+    """The plan's step: the window is up."""
+    return {"send": {"shown": True}}
+
+
+def close(how):
+    """The plan's step: the window closed, how ("ok" or "cancel")."""
+    return {"send": {"close": how}}

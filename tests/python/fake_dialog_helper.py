@@ -5,11 +5,15 @@ file QUORIN_FAKE_HELPER_LOG) and sends the plan's messages in turn, reading
 the answer to each request. Steps of QUORIN_FAKE_HELPER_PLAN (a JSON list):
 {"send": message}, {"raw": text, "times": n (1 if not given)}, {"kill": signal}, {"exit": status},
 {"linger": seconds} (exit 0, leaving a child that holds the socket for that
-long; its pid is logged as {"child": pid}). After the last step it waits for
-the platform to close its end."""
+long; its pid is logged as {"child": pid}); for a video window,
+{"descriptors": true} (logs what it inherited: {"descriptors": {fd: what}})
+and {"exchange": value} (writes value into the frame slots' exchange).
+After the last step it waits for the platform to close its end."""
 
 import json
+import mmap
 import os
+import struct
 import signal
 import subprocess
 import sys
@@ -35,6 +39,18 @@ def main():
             os.kill(os.getpid(), step["kill"])
         elif "exit" in step:
             sys.exit(step["exit"])
+        elif "descriptors" in step:
+            inherited = {}
+            for fd in os.listdir("/proc/self/fd"):
+                try:
+                    inherited[fd] = os.readlink("/proc/self/fd/" + fd)
+                except FileNotFoundError:
+                    pass  # the listing's own
+            log(json.dumps({"descriptors": {fd: what.split(":")[0] if fd in ("0", "1") else what
+                                            for fd, what in inherited.items()}}))
+        elif "exchange" in step:
+            slots = mmap.mmap(3, 4096)
+            slots[24:28] = struct.pack("I", step["exchange"])
         elif "linger" in step:
             child = subprocess.Popen(["sleep", str(step["linger"])], stdin=sys.stdin, stdout=sys.stdout)
             log(json.dumps({"child": child.pid}))

@@ -38,6 +38,12 @@ class PropertyFrame(ctypes.Structure):
         return self.object_bytes.decode()
 
 
+class VideoWindowStatistics(ctypes.Structure):
+    _fields_ = [("windows_shown", ctypes.c_long), ("frames_offered", ctypes.c_long),
+                ("offer_nanoseconds", ctypes.c_longlong), ("frames_painted", ctypes.c_long),
+                ("helper_pid", ctypes.c_long), ("helpers_running", ctypes.c_long)]
+
+
 class Platform:
     def __init__(self, path):
         lib = ctypes.CDLL(path)
@@ -63,6 +69,8 @@ class Platform:
         lib.quorin_platform_queue_user_format.argtypes = [ctypes.c_long, ctypes.c_long]
         lib.quorin_platform_queue_user_format.restype = None
         lib.quorin_platform_last_message_box_style.restype = ctypes.c_ulong
+        lib.quorin_platform_video_window_statistics.argtypes = [ctypes.POINTER(VideoWindowStatistics)]
+        lib.quorin_platform_video_window_statistics.restype = None
 
     def reset(self):
         self._lib.quorin_platform_reset()
@@ -119,6 +127,13 @@ class Platform:
 
     def last_message_box_style(self):
         return self._lib.quorin_platform_last_message_box_style()
+
+    def video_window(self):
+        """What renderers' windows on a desktop did since the last reset,
+        and the helper running now (helper_pid, helpers_running)."""
+        statistics = VideoWindowStatistics()
+        self._lib.quorin_platform_video_window_statistics(ctypes.byref(statistics))
+        return statistics
 
     def init_multithreaded(self):
         return self._lib.quorin_platform_init_multithreaded()

@@ -8,7 +8,6 @@ controls are set; elsewhere a virtual camera's brightness."""
 import fcntl
 import json
 import os
-import shutil
 import signal
 import struct
 import subprocess
@@ -20,9 +19,9 @@ import pytest
 
 import quorin
 
+from desktop import display as start_display, require, tool_environment
 from frames import BARS, pixel
 
-HELPER = os.path.join(os.path.dirname(quorin.__file__), "quorin-dialogs")
 TOOLS = ("Xvfb", "xdotool", "import")
 VIVID = bool(os.environ.get("QUORIN_V4L2_TESTS"))
 CAMERAS = ["virtual"] + (["vivid"] if VIVID else [])
@@ -59,43 +58,12 @@ for method in sys.argv[1:]:
 """
 
 
-def missing_prerequisites():
-    missing = [tool for tool in TOOLS if not shutil.which(tool)]
-    if not os.access(HELPER, os.X_OK):
-        missing.append(HELPER + " (built where GTK 3 is)")
-    return missing
-
-
-def tool_environment(**settings):
-    """The environment for the display and the tools that act as the user:
-    not the sanitizer's runtime that this process may have preloaded."""
-    environment = dict(os.environ, **settings)
-    environment.pop("LD_PRELOAD", None)
-    return environment
-
-
 @pytest.fixture(scope="module")
 def display():
     """A display of our own, for the whole module."""
-    missing = missing_prerequisites()
-    if missing:
-        if os.environ.get("CI") == "true":
-            pytest.fail("CI must run the desktop dialogs: missing " + ", ".join(missing))
-        pytest.skip("needs " + ", ".join(missing))
-    read_end, write_end = os.pipe()
-    # -noreset: by default the server starts over when its last client
-    # leaves, refusing connections meanwhile, which a helper that starts
-    # just after another closed would meet.
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
-                               "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,), stderr=subprocess.DEVNULL,
-                              env=tool_environment())
-    os.close(write_end)
-    with os.fdopen(read_end) as announced:
-        number = announced.readline().strip()
-    assert number, "Xvfb announced no display"
-    yield ":" + number
-    server.terminate()
-    server.wait(timeout=10)
+    require(*TOOLS)
+    with start_display() as name:
+        yield name
 
 
 @pytest.fixture

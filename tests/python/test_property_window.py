@@ -10,45 +10,15 @@ import time
 import pytest
 
 import quorin
-from conftest import run_python
+from conftest import SIZES, close, run_python, shown
 from frames import BARS, pixel
 
-HELPER = os.path.join(os.path.dirname(__file__), "fake_dialog_helper.py")
-SIZES = [[640, 480], [320, 240]]
 BRIGHTNESS = 0x00980900
 FAULT = "quorin platform: property dialog: {}; closed as with Cancel\n"
 
 
-@pytest.fixture
-def desk(platform, monkeypatch, tmp_path):
-    """A desktop whose dialog helper plays plan (a list of steps); returns
-    a function that sets the plan and one that reads what the helper got."""
-    log = tmp_path / "helper.log"
-    monkeypatch.setenv("DISPLAY", ":quorin-test")
-    monkeypatch.setenv("QUORIN_DIALOG_HELPER", HELPER)
-    monkeypatch.setenv("QUORIN_FAKE_HELPER_LOG", str(log))
-    platform.add_camera("Cam", sizes=SIZES)
-
-    class Desk:
-        def plan(self, *steps):
-            monkeypatch.setenv("QUORIN_FAKE_HELPER_PLAN", json.dumps(list(steps)))
-
-        def received(self):
-            return [json.loads(line) for line in log.read_text().splitlines()] if log.exists() else []
-
-    return Desk()
-
-
-def shown():
-    return {"send": {"shown": True}}
-
-
 def set_brightness(value):
     return {"send": {"set": {"id": BRIGHTNESS, "value": value}}}
-
-
-def close(how):
-    return {"send": {"close": how}}
 
 
 def first_bar(device):

@@ -5,6 +5,7 @@
 #include "sources/v4l2/v4l2_source.h"
 #include "sources/virtual/virtual_camera.h"
 #include "ui/user_interface.h"
+#include "ui/video_window.h"
 
 #include <quorin_platform/control.h>
 
@@ -16,6 +17,7 @@ void quorin_platform_reset(void) {
     platform::resetInstrumentation();
     platform::clearRuntimeCameras();
     platform::resetUserInterface();
+    platform::resetVideoWindowStatistics();
     platform::requestDeviceFormat(nullptr);
 }
 
@@ -56,6 +58,11 @@ long quorin_platform_windows_shown(void) { return platform::windowsShown; }
 long quorin_platform_samples_delivered(void) { return platform::samplesDelivered; }
 
 long quorin_platform_pictures_converted(void) { return platform::picturesConverted; }
+
+void quorin_platform_video_window_statistics(QuorinVideoWindowStatistics *statistics) {
+    if (statistics)
+        platform::videoWindowStatistics(*statistics);
+}
 
 void quorin_platform_last_property_frame(QuorinPropertyFrame *frame) {
     if (frame)

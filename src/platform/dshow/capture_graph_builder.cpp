@@ -82,7 +82,9 @@ public:
             grabber->disconnect();
             return hr;
         }
-        grabber->connectOutput(static_cast<VideoRenderer *>(renderer.get()));
+        auto *chosen = static_cast<VideoRenderer *>(renderer.get());
+        chosen->connectInput(source->currentFormat(), source->camera().name);
+        grabber->connectOutput(chosen);
         return source->connect(grabber);
     }
 

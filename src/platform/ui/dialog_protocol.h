@@ -40,6 +40,12 @@ constexpr char sizes[] = "sizes"; // the format page's: [width, height] each
 constexpr char current[] = "current";
 constexpr char fps[] = "fps";
 constexpr char colour[] = "colour";
+// The video window's: its pictures' size and row stride, and its slots
+// (ui/frame_slots.h) in the helper's descriptor 3, with their notices (an
+// eventfd) in 4.
+constexpr char width[] = "width";
+constexpr char height[] = "height";
+constexpr char stride[] = "stride";
 // A control: its description, then what may change while the window is open.
 constexpr char name[] = "name";
 constexpr char type[] = "type";
@@ -54,7 +60,8 @@ constexpr char inactive[] = "inactive";
 constexpr char readOnly[] = "read_only";
 constexpr char grabbed[] = "grabbed";
 // The helper's messages: its window is up, or no display can be opened; a
-// control change, Apply (with a size), and how the window closed.
+// control change, Apply (with a size), and how the window closed (a video
+// window: that its user closed it).
 constexpr char shown[] = "shown";
 constexpr char nodisplay[] = "nodisplay";
 constexpr char set[] = "set";
@@ -66,15 +73,15 @@ constexpr char refused[] = "refused";
 constexpr char applied[] = "applied";
 } // namespace key
 
-enum class Dialog { Properties, Message };
+enum class Dialog { Properties, Message, Video };
 enum class PageKind { Controls, Format };
 enum class Icon { None, Error, Question, Warning, Information };
 enum class Closed { Ok, Cancel };
 
 // Each enumeration's names on the channel, in the order of its values; the
 // size checks fail when an enumerator is added and not named here.
-inline constexpr std::pair<Dialog, const char *> dialogNames[] = {{Dialog::Properties, "properties"},
-                                                                  {Dialog::Message, "message"}};
+inline constexpr std::pair<Dialog, const char *> dialogNames[] = {
+    {Dialog::Properties, "properties"}, {Dialog::Message, "message"}, {Dialog::Video, "video"}};
 inline constexpr std::pair<PageKind, const char *> pageKindNames[] = {{PageKind::Controls, "controls"},
                                                                       {PageKind::Format, "format"}};
 inline constexpr std::pair<ControlType, const char *> controlTypeNames[] = {{ControlType::Integer, "integer"},
@@ -88,7 +95,7 @@ inline constexpr std::pair<Icon, const char *> iconNames[] = {{Icon::None, "none
                                                               {Icon::Warning, "warning"},
                                                               {Icon::Information, "information"}};
 inline constexpr std::pair<Closed, const char *> closingNames[] = {{Closed::Ok, "ok"}, {Closed::Cancel, "cancel"}};
-static_assert(std::size(dialogNames) == static_cast<size_t>(Dialog::Message) + 1);
+static_assert(std::size(dialogNames) == static_cast<size_t>(Dialog::Video) + 1);
 static_assert(std::size(pageKindNames) == static_cast<size_t>(PageKind::Format) + 1);
 static_assert(std::size(controlTypeNames) == static_cast<size_t>(ControlType::Button) + 1);
 static_assert(std::size(iconNames) == static_cast<size_t>(Icon::Information) + 1);

@@ -1,5 +1,6 @@
 #include "ui/helper_process.h"
 
+#include "ui/dialog_protocol.h"
 #include "ui/json_lines.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -80,22 +82,46 @@ HelperProcess::~HelperProcess() {
     }
 }
 
-bool HelperProcess::start(const std::string &program, std::string &error) {
+bool HelperProcess::start(const std::string &program, std::string &error, const std::vector<int> &passed) {
     int ends[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
         error = std::string("cannot make the socket pair to the helper: ") + std::strerror(errno);
         return false;
     }
+    // Each passed descriptor is first copied above the numbers it goes to,
+    // so that no copy lands on one still to be copied, and so that none is
+    // already its target (dup2 onto itself keeps close-on-exec).
+    const int firstPassed = STDERR_FILENO + 1;
+    std::vector<int> copies;
+    for (int fd : passed) {
+        int copy = fcntl(fd, F_DUPFD_CLOEXEC, firstPassed + static_cast<int>(passed.size()));
+        if (copy < 0) {
+            error = std::string("cannot pass the helper its shared memory: ") + std::strerror(errno);
+            for (int made : copies)
+                close(made);
+            close(ends[0]);
+            close(ends[1]);
+            return false;
+        }
+        copies.push_back(copy);
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     // dup2 clears close-on-exec on the copies: the helper keeps its end as
-    // standard input and output, and nothing else of ours.
+    // standard input and output, what was passed, and nothing else of ours.
     posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+    for (size_t k = 0; k < copies.size(); ++k)
+        posix_spawn_file_actions_adddup2(&actions, copies[k], firstPassed + static_cast<int>(k));
+    // Descriptors the caller's process opened without close-on-exec (a
+    // library's, a test runner's) stay ours too.
+    posix_spawn_file_actions_addclosefrom_np(&actions, firstPassed + static_cast<int>(copies.size()));
     char *argv[] = {const_cast<char *>(program.c_str()), nullptr};
     std::vector<char *> environment = helperEnvironment();
     int failed = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, environment.data());
     posix_spawn_file_actions_destroy(&actions);
+    for (int copy : copies)
+        close(copy);
     close(ends[1]);
     if (failed) {
         pid_ = -1;
@@ -109,13 +135,16 @@ bool HelperProcess::start(const std::string &program, std::string &error) {
 
 bool HelperProcess::send(const nlohmann::json &message) { return sendLine(socket_, message); }
 
-HelperProcess::Received HelperProcess::receive(nlohmann::json &message, int timeoutMs) {
+HelperProcess::Received HelperProcess::receive(nlohmann::json &message, int timeoutMs,
+                                               const std::atomic<bool> *abandon) {
     using clock = std::chrono::steady_clock;
     const auto deadline = clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     std::string line;
     while (!takeLine(pending_, line)) {
         if (pending_.size() > longestLine)
             return Received::Malformed;
+        if (abandon && *abandon)
+            return Received::Abandoned;
         // Waits in slices, looking between them whether the helper exited:
         // a process it started may hold its end open long after.
         int wait = reaped_ ? 0 : exitCheckMs;
@@ -149,6 +178,33 @@ HelperProcess::Received HelperProcess::receive(nlohmann::json &message, int time
     }
     message = nlohmann::json::parse(line, nullptr, false);
     return message.is_object() ? Received::Message : Received::Malformed;
+}
+
+HelperProcess::Opening HelperProcess::open(const std::string &program, const nlohmann::json &opening,
+                                           std::string &fault, const std::vector<int> &passed,
+                                           const std::atomic<bool> *abandon) {
+    namespace key = protocol::key;
+    if (!start(program, fault, passed))
+        return Opening::Failed;
+    nlohmann::json message;
+    Received received = send(opening) ? receive(message, helperOpeningMs, abandon) : Received::Ended;
+    bool meant = received == Received::Message;
+    if (meant && protocol::read<bool>(message, key::nodisplay) == true) {
+        finish(helperExitMs);
+        return Opening::NoDisplay;
+    }
+    if (meant && protocol::read<bool>(message, key::shown) == true)
+        return Opening::Shown;
+    if (received == Received::Abandoned)
+        finish(0);
+    else if (received == Received::TimedOut)
+        fault =
+            "the helper opened no window within " + std::to_string(helperOpeningMs / 1000) + " s (" + finish(0) + ")";
+    else if (meant || received == Received::Malformed)
+        fault = "the helper sent a message it cannot have meant (" + finish(0) + ")";
+    else
+        fault = "the helper ended before its window opened (" + finish(helperExitMs) + ")";
+    return Opening::Failed;
 }
 
 bool HelperProcess::exited() {

@@ -5,7 +5,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <string>
+#include <vector>
 #include <sys/types.h>
 
 namespace platform {
@@ -17,6 +19,12 @@ namespace platform {
 // toolkit). The helper itself says when it cannot open the display named.
 std::string desktopHelper();
 
+// How long the helper may take to open its window: a toolkit's start on a
+// slow machine (an emulated one) takes seconds, never this long.
+constexpr int helperOpeningMs = 60000;
+// How long a helper that said it closed may take to exit.
+constexpr int helperExitMs = 5000;
+
 class HelperProcess {
 public:
     HelperProcess() = default;
@@ -26,20 +34,34 @@ public:
     ~HelperProcess();
 
     // Starts program; false when it cannot be run, with a line that says
-    // why ("cannot start PROGRAM: REASON").
-    bool start(const std::string &program, std::string &error);
+    // why ("cannot start PROGRAM: REASON"). The descriptors passed become
+    // the helper's 3, 4, ... in turn; it inherits nothing else of ours.
+    bool start(const std::string &program, std::string &error, const std::vector<int> &passed = {});
     // False when the helper is gone.
     bool send(const nlohmann::json &message);
 
-    enum class Received { Message, Ended, TimedOut, Malformed };
+    enum class Received { Message, Ended, TimedOut, Malformed, Abandoned };
     // The next message, waiting at most timeoutMs (negative: for as long as
     // the helper runs and keeps its end open). A helper that exits has
-    // Ended, even where a process it started still holds its end.
-    Received receive(nlohmann::json &message, int timeoutMs);
+    // Ended, even where a process it started still holds its end. Where
+    // abandon is given, the wait is Abandoned once it turns true.
+    Received receive(nlohmann::json &message, int timeoutMs, const std::atomic<bool> *abandon = nullptr);
+
+    enum class Opening { Shown, NoDisplay, Failed };
+    // Starts program (see start), sends opening, and waits until the helper
+    // says its window is up. NoDisplay when it cannot open the display
+    // named; Failed, with fault set, when it cannot start, ends, sends what
+    // it cannot have meant or opens no window within helperOpeningMs (it is
+    // then ended), and with fault empty when abandon turned true.
+    Opening open(const std::string &program, const nlohmann::json &opening, std::string &fault,
+                 const std::vector<int> &passed = {}, const std::atomic<bool> *abandon = nullptr);
 
     // Waits up to graceMs for the helper to exit, then kills it; returns how
     // it ended ("exit status 0", "killed by signal 9").
     std::string finish(int graceMs);
+
+    // The helper's process, while it runs (-1 before and after).
+    pid_t pid() const { return pid_; }
 
 private:
     // Reaps the helper if it has exited; true when it has.

@@ -21,12 +21,6 @@ namespace key = protocol::key;
 using protocol::nameOf;
 using protocol::read;
 
-// How long the helper may take to open its window: a toolkit's start on a
-// slow machine (an emulated one) takes seconds, never this long.
-constexpr int openingMs = 60000;
-// How long a helper that said it closed may take to exit.
-constexpr int exitMs = 5000;
-
 // What may change while the window is open: value and state.
 json stateOf(const Control &c) {
     return {{key::id, c.id},
@@ -207,34 +201,6 @@ private:
     std::vector<std::pair<uint32_t, int64_t>> undo_; // each changed control's value before, in order
 };
 
-// Starts the helper with its opening message and waits until the window is
-// up. NoDisplay when the helper cannot open one; a fault is said on stderr.
-bool openWindow(HelperProcess &helper, const std::string &program, const json &opening, WindowResult &result,
-                std::string &fault) {
-    result = WindowResult::Closed;
-    if (!helper.start(program, fault))
-        return false;
-    json message;
-    HelperProcess::Received received =
-        helper.send(opening) ? helper.receive(message, openingMs) : HelperProcess::Received::Ended;
-    bool meant = received == HelperProcess::Received::Message;
-    if (meant && read<bool>(message, key::nodisplay) == true) {
-        helper.finish(exitMs);
-        result = WindowResult::NoDisplay;
-        return false;
-    }
-    if (meant && read<bool>(message, key::shown) == true)
-        return true;
-    if (received == HelperProcess::Received::TimedOut)
-        fault =
-            "the helper opened no window within " + std::to_string(openingMs / 1000) + " s (" + helper.finish(0) + ")";
-    else if (meant || received == HelperProcess::Received::Malformed)
-        fault = "the helper sent a message it cannot have meant (" + helper.finish(0) + ")";
-    else
-        fault = "the helper ended before its window opened (" + helper.finish(exitMs) + ")";
-    return false;
-}
-
 // The helper's next message once its window is up, for as long as it keeps
 // its end open; "shown" again (the desktop hid the window a while) is none.
 HelperProcess::Received nextMessage(HelperProcess &helper, json &message) {
@@ -262,12 +228,12 @@ void sayPropertyFault(const std::string &what) {
 WindowResult showPropertyWindow(const std::string &program, const std::string &caption, PageTarget &target) {
     PropertySession session(target);
     HelperProcess helper;
-    WindowResult result;
     std::string fault;
-    if (!openWindow(helper, program, session.opening(caption), result, fault)) {
+    HelperProcess::Opening opened = helper.open(program, session.opening(caption), fault);
+    if (opened != HelperProcess::Opening::Shown) {
         if (!fault.empty())
             sayPropertyFault(fault);
-        return result;
+        return opened == HelperProcess::Opening::NoDisplay ? WindowResult::NoDisplay : WindowResult::Closed;
     }
     for (;;) {
         json message, reply;
@@ -277,7 +243,7 @@ WindowResult showPropertyWindow(const std::string &program, const std::string &c
                 session.keep();
             else
                 session.restore();
-            helper.finish(exitMs);
+            helper.finish(helperExitMs);
             return WindowResult::Closed;
         }
         if (received == HelperProcess::Received::Message && session.answer(message, reply)) {
@@ -287,7 +253,7 @@ WindowResult showPropertyWindow(const std::string &program, const std::string &c
         }
         session.restore();
         if (received == HelperProcess::Received::Ended)
-            sayPropertyFault("the helper ended without closing its window (" + helper.finish(exitMs) + ")");
+            sayPropertyFault("the helper ended without closing its window (" + helper.finish(helperExitMs) + ")");
         else
             sayPropertyFault("the helper sent a message it cannot have meant (" + helper.finish(0) + ")");
         return WindowResult::Closed;
@@ -312,22 +278,22 @@ WindowResult showMessageWindow(const std::string &program, const std::string &ca
         break;
     }
     HelperProcess helper;
-    WindowResult result;
     std::string fault;
     json opening = {{key::dialog, nameOf(protocol::Dialog::Message)},
                     {key::caption, caption},
                     {key::text, text},
                     {key::icon, nameOf(icon)}};
-    if (openWindow(helper, program, opening, result, fault)) {
+    HelperProcess::Opening opened = helper.open(program, opening, fault);
+    if (opened == HelperProcess::Opening::Shown) {
         json message;
         if (closing(nextMessage(helper, message), message)) {
-            helper.finish(exitMs);
+            helper.finish(helperExitMs);
             return WindowResult::Closed;
         }
         fault = "the helper ended without closing its window (" + helper.finish(0) + ")";
     }
     if (fault.empty())
-        return result;
+        return opened == HelperProcess::Opening::NoDisplay ? WindowResult::NoDisplay : WindowResult::Closed;
     std::fprintf(stderr, "quorin platform: message box: %s\n", fault.c_str());
     std::fflush(stderr);
     // The text must not be lost: it is said as the headless stand-in says it.

@@ -61,6 +61,20 @@ QUORIN_PLATFORM_EXPORT long quorin_platform_samples_delivered(void);
 // something reads every frame, else only those a caller took.
 QUORIN_PLATFORM_EXPORT long quorin_platform_pictures_converted(void);
 
+// What renderers' windows on a desktop did since the last reset: windows
+// the helper showed, frames offered to them on the delivery thread and the
+// thread CPU time that took, frames the helper painted, and the helper now
+// running (its process, 0 when none) with how many are running at all.
+struct QuorinVideoWindowStatistics {
+    long windowsShown;
+    long framesOffered;
+    long long offerNanoseconds;
+    long framesPainted;
+    long helperPid;
+    long helpersRunning;
+};
+QUORIN_PLATFORM_EXPORT void quorin_platform_video_window_statistics(struct QuorinVideoWindowStatistics *statistics);
+
 // What the last property frame was asked to show (since the last reset).
 struct QuorinPropertyFrame {
     long shown;        // frames shown since the last reset

@@ -1,10 +1,12 @@
-// quorin-dialogs: the windows of the platform's property frames and message
-// boxes on a Linux desktop. Started by the platform for one dialog, with a
-// socket to it as standard input and output: it reads what to show, says
-// when the window is up, asks the platform to apply each change, and says
-// how the window closed. It never touches the device itself.
+// quorin-dialogs: the windows of the platform's property frames, message
+// boxes and renderers on a Linux desktop. Started by the platform for one
+// window, with a socket to it as standard input and output: it reads what to
+// show, says when the window is up, asks the platform to apply each change,
+// and says how the window closed. It never touches the device itself; a
+// renderer's frames come in shared memory.
 #include "ui/dialogs/channel.h"
 #include "ui/dialogs/property_sheet.h"
+#include "ui/dialogs/video_window.h"
 #include "ui/dialog_protocol.h"
 
 #include <glib-unix.h>
@@ -110,6 +112,10 @@ int main(int argc, char **argv) {
         break;
     case protocol::Dialog::Properties:
         dialogs::runPropertySheet(opening);
+        break;
+    case protocol::Dialog::Video:
+        if (!dialogs::runVideoWindow(opening))
+            return 2;
         break;
     }
     return 0;

@@ -1,0 +1,140 @@
+"""The renderer's window seen from the platform's side: a stand-in helper
+plays the window (fake_dialog_helper.py), and what it received, what the
+platform counted and what capture still does show how the platform behaved.
+The real window, under Xvfb, is test_desktop_video.py's."""
+
+import os
+import signal
+import time
+
+import pytest
+
+import quorin
+from conftest import close, shown
+from frames import sequence_number
+
+FAULT = "quorin platform: video window: {}; capture goes on without it\n"
+
+
+def helpers_running(platform, expected, timeout=5.0):
+    """Waits until that many video window helpers run; True if they do."""
+    deadline = time.monotonic() + timeout
+    while platform.video_window().helpers_running != expected:
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.02)
+    return True
+
+
+def children():
+    """Processes this one started that still exist (zombies among them)."""
+    found = []
+    for pid in os.listdir("/proc"):
+        try:
+            with open("/proc/{}/stat".format(pid)) as stat:
+                fields = stat.read().rsplit(")", 1)[1].split()
+        except (OSError, IndexError):
+            continue
+        if int(fields[1]) == os.getpid():
+            found.append((int(pid), fields[0]))
+    return found
+
+
+def open_descriptors():
+    return sorted(os.listdir("/proc/self/fd"))
+
+
+def assert_capture_goes_on(dev):
+    data, width, height = dev.getbuffer()
+    first = sequence_number(data, width, height)
+    time.sleep(0.1)
+    data, width, height = dev.getbuffer()
+    assert sequence_number(data, width, height) > first
+
+
+def test_the_window_is_given_the_devices_name_size_and_frames_and_goes_with_the_graph(desk, platform):
+    descriptors = open_descriptors()
+    desk.plan(shown(), {"descriptors": True})
+    dev = quorin.new_Dev(0, 1)
+    dev.getbuffer()
+    assert helpers_running(platform, 1)
+    deadline = time.monotonic() + 10
+    while len(desk.received()) < 2 and time.monotonic() < deadline:
+        time.sleep(0.05)
+    opening, inherited = desk.received()
+    assert opening == {"dialog": "video", "caption": "Cam", "width": 640, "height": 480, "stride": 1920}
+    # Its socket, stderr, the slots and their notices: nothing else of ours.
+    fds = inherited["descriptors"]
+    assert sorted(fds) == ["0", "1", "2", "3", "4"]
+    assert fds["0"] == fds["1"] == "socket"
+    assert fds["3"].startswith("/memfd:quorin-video-window")
+    assert fds["4"] == "anon_inode:[eventfd]"
+    statistics = platform.video_window()
+    assert statistics.windows_shown == 1 and statistics.frames_offered > 0 and statistics.helper_pid > 0
+    started = time.monotonic()
+    del dev
+    assert platform.video_window().helpers_running == 0
+    assert time.monotonic() - started < 1.0
+    assert children() == [] and open_descriptors() == descriptors
+
+
+def test_closing_the_window_hides_it_for_the_rest_of_the_run_and_a_new_graph_shows_it_again(desk, platform, capfd):
+    desk.plan(shown(), close("ok"))
+    dev = quorin.new_Dev(0, 1)
+    dev.getbuffer()
+    assert helpers_running(platform, 1) and helpers_running(platform, 0)
+    assert_capture_goes_on(dev)
+    assert len(desk.received()) == 1  # not shown again while the graph runs
+    dev.setresolution(320, 240)
+    dev.getbuffer()
+    assert helpers_running(platform, 0)
+    assert [message["width"] for message in desk.received()] == [640, 320]
+    assert platform.video_window().windows_shown == 2
+    assert capfd.readouterr().err == ""
+
+
+@pytest.mark.parametrize("steps,fault", [
+    ([shown(), {"kill": signal.SIGKILL}], "the helper ended while its window showed (killed by signal 9)"),
+    ([shown(), {"exit": 0}], "the helper ended while its window showed (exit status 0)"),
+    ([shown(), {"raw": "{not json\n"}], "the helper sent a message it cannot have meant (killed by signal 9)"),
+    ([shown(), {"send": {"close": 1}}], "the helper sent a message it cannot have meant (killed by signal 9)"),
+    ([shown(), {"exchange": 7}], "the helper left a slot that is no slot of its frames (killed by signal 9)"),
+    ([{"exit": 3}], "the helper ended before its window opened (exit status 3)"),
+    # Shown, then it never takes a frame.
+    ([shown()], "the helper took no frame for 5 s (killed by signal 9)"),
+], ids=["killed", "exited", "not-json", "wrong-type", "bad-slot", "never-shown", "hung"])
+def test_a_failing_helper_is_said_once_and_capture_goes_on_without_it(desk, platform, capfd, steps, fault):
+    descriptors = open_descriptors()
+    desk.plan(*steps)
+    dev = quorin.new_Dev(0, 1)
+    dev.getbuffer()
+    assert helpers_running(platform, 0, timeout=10)
+    assert capfd.readouterr().err == FAULT.format(fault)
+    assert_capture_goes_on(dev)
+    assert len(desk.received()) == 1  # not started again in this run
+    del dev
+    assert children() == [] and open_descriptors() == descriptors
+
+
+def test_a_helper_that_cannot_start_is_said_and_capture_goes_on(desk, platform, capfd, monkeypatch, tmp_path):
+    missing = str(tmp_path / "no-helper")
+    monkeypatch.setenv("QUORIN_DIALOG_HELPER", missing)
+    dev = quorin.new_Dev(0, 1)
+    dev.getbuffer()
+    assert helpers_running(platform, 0)
+    assert capfd.readouterr().err == FAULT.format("cannot start {}: No such file or directory".format(missing))
+    assert_capture_goes_on(dev)
+
+
+@pytest.mark.parametrize("show,steps", [(0, [shown()]), (1, [{"send": {"nodisplay": True}}])],
+                         ids=["hidden", "no-display"])
+def test_no_window_is_shown_when_hidden_or_without_a_display(desk, platform, capfd, show, steps):
+    desk.plan(*steps)
+    dev = quorin.new_Dev(0, show)
+    dev.getbuffer()
+    assert helpers_running(platform, 0)
+    time.sleep(0.2)
+    assert len(desk.received()) == show
+    assert platform.video_window().windows_shown == 0
+    assert_capture_goes_on(dev)
+    assert capfd.readouterr().err == ""
