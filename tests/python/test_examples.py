@@ -53,3 +53,12 @@ def test_demo_png_holds_the_upright_picture(platform):
     first_row = raw[1:1 + WIDTH * 3]
     for x in (0, 21, 22, 87, 173):
         assert tuple(first_row[3 * x:3 * x + 3]) == expected_pixel(x, 0)
+
+
+def test_the_live_window_example_takes_frames_while_it_would_show(platform):
+    # Headless here: the window is the desktop tests' to check.
+    from live_window import watch
+    platform.add_camera("Cam", sizes=[[WIDTH, HEIGHT]])
+    frames = list(watch(quorin.new_Dev(0, 1), seconds=0.25, every=0.1))
+    assert len(frames) >= 2 and all(frame[1:3] == (WIDTH, HEIGHT) for frame in frames)
+    assert 0 < frames[0][3] < 255
