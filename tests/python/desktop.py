@@ -34,6 +34,25 @@ def tool_environment(**settings):
     return environment
 
 
+def script_environment(display, camera, declaration):
+    """The environment of a test's script on display: the module and the
+    tests' helpers on its path, X11 for GTK, and for camera "virtual" the
+    cameras of declaration."""
+    environment = dict(os.environ, DISPLAY=display, NO_AT_BRIDGE="1", GDK_BACKEND="x11")
+    environment.pop("WAYLAND_DISPLAY", None)
+    environment["PYTHONPATH"] = os.pathsep.join([os.path.dirname(__file__), os.path.dirname(quorin.__file__)])
+    if camera == "virtual":
+        environment["QUORIN_VIRTUAL_CAMERAS"] = declaration
+    return environment
+
+
+def screenshot_folder(tmp_path):
+    """Where screenshots go: QUORIN_SCREENSHOTS, or the test's own folder."""
+    folder = os.environ.get("QUORIN_SCREENSHOTS") or str(tmp_path)
+    os.makedirs(folder, exist_ok=True)
+    return folder
+
+
 @contextlib.contextmanager
 def display(screen="1280x1024x24", window_manager=None):
     """Runs Xvfb (and the window manager named) for the block; gives the

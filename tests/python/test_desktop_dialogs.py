@@ -17,9 +17,7 @@ import time
 
 import pytest
 
-import quorin
-
-from desktop import display as start_display, require, tool_environment
+from desktop import display as start_display, require, screenshot_folder, script_environment, tool_environment
 from frames import BARS, pixel
 
 TOOLS = ("Xvfb", "xdotool", "import")
@@ -79,15 +77,10 @@ def camera_kind(request):
 class Desktop:
     def __init__(self, display, camera, tmp_path):
         self.camera = camera
-        self.shots = os.environ.get("QUORIN_SCREENSHOTS") or str(tmp_path)
-        os.makedirs(self.shots, exist_ok=True)
-        self.env = dict(os.environ, DISPLAY=display, NO_AT_BRIDGE="1", GDK_BACKEND="x11")
-        self.env.pop("WAYLAND_DISPLAY", None)
+        self.shots = screenshot_folder(tmp_path)
+        self.env = script_environment(display, camera, VIRTUAL)
         self.tools = tool_environment(DISPLAY=display)
-        self.env["PYTHONPATH"] = os.pathsep.join([os.path.dirname(__file__), os.path.dirname(quorin.__file__)])
-        if camera == "virtual":
-            self.env["QUORIN_VIRTUAL_CAMERAS"] = VIRTUAL
-        else:
+        if camera != "virtual":
             brightness(128)  # the driver's default: an earlier test may have changed it
         self.script = None
 
