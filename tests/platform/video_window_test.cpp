@@ -58,7 +58,8 @@ protected:
         setenv("QUORIN_FAKE_HELPER_PLAN", R"([{"send": {"shown": true}}])", 1);
     }
     void TearDown() override {
-        for (const char *name : {"DISPLAY", "QUORIN_DIALOG_HELPER", "QUORIN_FAKE_HELPER_LOG", "QUORIN_FAKE_HELPER_PLAN"})
+        for (const char *name :
+             {"DISPLAY", "QUORIN_DIALOG_HELPER", "QUORIN_FAKE_HELPER_LOG", "QUORIN_FAKE_HELPER_PLAN"})
             unsetenv(name);
         PlatformTest::TearDown();
     }
