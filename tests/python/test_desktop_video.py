@@ -33,6 +33,7 @@ from frames import pixel, sequence_number
 
 control = platform_control.load()
 dev = quorin.new_Dev(0, int(sys.argv[1]))
+dev.setresolution(int(sys.argv[2]), int(sys.argv[3]))
 
 def children():
     found = []
@@ -92,7 +93,10 @@ class Viewer:
         self.name = "^Cam$" if camera == "virtual" else "^vivid"
 
     def start(self, show=1):
-        self.script = subprocess.Popen([sys.executable, "-c", textwrap.dedent(SCRIPT), str(show)], env=self.env,
+        # A size of its own: an earlier test may have left vivid at one
+        # larger than the screen, which the window manager would cut.
+        size = ["640", "480"] if self.camera == "virtual" else ["640", "360"]
+        self.script = subprocess.Popen([sys.executable, "-c", textwrap.dedent(SCRIPT), str(show)] + size, env=self.env,
                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                        universal_newlines=True)
 
