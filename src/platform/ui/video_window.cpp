@@ -99,9 +99,14 @@ public:
                         {key::width, format.width},
                         {key::height, format.height},
                         {key::stride, format.stride()}};
+        // Counted from here, on the caller's thread, until the window's
+        // thread has said its fault: a caller that sees none running knows
+        // the window is over, and said.
+        ++statistics().helpersRunning;
         try {
             watcher_ = std::thread(&VideoWindow::watch, this, program, std::move(opening));
         } catch (const std::exception &) {
+            --statistics().helpersRunning;
             error = "cannot start the thread that watches it";
             return false;
         }
@@ -144,7 +149,6 @@ private:
     // failure to allocate ends the helper (its holder kills and reaps it).
     void watch(const std::string &program, const json &opening) {
         std::string fault;
-        ++statistics().helpersRunning;
         try {
             HelperProcess helper;
             HelperProcess::Opening opened = helper.open(program, opening, fault, {memory_, notices_}, &closing_);
@@ -158,9 +162,9 @@ private:
         }
         statistics().helperPid = 0;
         wanted_ = false;
-        --statistics().helpersRunning;
         if (!fault.empty())
             sayFault(fault);
+        --statistics().helpersRunning;
     }
 
     // Follows a helper whose window is up until the window closes; the

@@ -64,7 +64,8 @@ QUORIN_PLATFORM_EXPORT long quorin_platform_pictures_converted(void);
 // What renderers' windows on a desktop did since the last reset: windows
 // the helper showed, frames offered to them on the delivery thread and the
 // thread CPU time that took, frames the helper painted, and the helper now
-// running (its process, 0 when none) with how many are running at all.
+// running (its process, 0 when none) with how many windows are open at all
+// (from the graph's start until the window is gone and any fault said).
 struct QuorinVideoWindowStatistics {
     long windowsShown;
     long framesOffered;
