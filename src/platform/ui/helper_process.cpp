@@ -201,11 +201,13 @@ HelperProcess::Opening HelperProcess::open(const std::string &program, const nlo
         fault =
             "the helper opened no window within " + std::to_string(helperOpeningMs / 1000) + " s (" + finish(0) + ")";
     else if (meant || received == Received::Malformed)
-        fault = "the helper sent a message it cannot have meant (" + finish(0) + ")";
+        fault = refuse();
     else
         fault = "the helper ended before its window opened (" + finish(helperExitMs) + ")";
     return Opening::Failed;
 }
+
+std::string HelperProcess::refuse() { return "the helper sent a message it cannot have meant (" + finish(0) + ")"; }
 
 bool HelperProcess::exited() {
     if (!reaped_ && pid_ > 0 && waitpid(pid_, &status_, WNOHANG) == pid_)

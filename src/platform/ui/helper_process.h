@@ -60,6 +60,10 @@ public:
     // it ended ("exit status 0", "killed by signal 9").
     std::string finish(int graceMs);
 
+    // Ends a helper that sent what it cannot have meant (it is killed) and
+    // says so: "the helper sent a message it cannot have meant (HOW)".
+    std::string refuse();
+
     // The helper's process, while it runs (-1 before and after).
     pid_t pid() const { return pid_; }
 

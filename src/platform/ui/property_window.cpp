@@ -255,7 +255,7 @@ WindowResult showPropertyWindow(const std::string &program, const std::string &c
         if (received == HelperProcess::Received::Ended)
             sayPropertyFault("the helper ended without closing its window (" + helper.finish(helperExitMs) + ")");
         else
-            sayPropertyFault("the helper sent a message it cannot have meant (" + helper.finish(0) + ")");
+            sayPropertyFault(helper.refuse());
         return WindowResult::Closed;
     }
 }

@@ -210,9 +210,9 @@ private:
                 }
                 if (protocol::read<bool>(message, key::shown) == true)
                     continue; // shown again after the desktop hid it
-                return "the helper sent a message it cannot have meant (" + helper.finish(0) + ")";
+                return helper.refuse();
             case HelperProcess::Received::Malformed:
-                return "the helper sent a message it cannot have meant (" + helper.finish(0) + ")";
+                return helper.refuse();
             case HelperProcess::Received::Ended:
                 return "the helper ended while its window showed (" + helper.finish(helperExitMs) + ")";
             }
