@@ -11,7 +11,7 @@ and NV12, which need converting), on the same device in the same run:
 - their ratio; and beside it quorin's CPU per frame while the graph runs and
   nobody grabs, a cost that OpenCV does not pay (it captures only in read()).
 Each figure is the best of ROUNDS rounds of SECONDS: the least disturbed on a
-shared machine. Meant to run where /dev/video0 is the vivid driver:
+shared machine; quorin's rounds and OpenCV's alternate. Meant to run where /dev/video0 is the vivid driver:
 tests/vm/vivid_vm.sh build /usr/bin/python3 bench/v4l2_bench.py
 
 usage: v4l2_bench.py [SECONDS per round, default 5] [ROUNDS, default 5]
@@ -33,10 +33,6 @@ SECONDS = float(sys.argv[1]) if len(sys.argv) > 1 else 5.0
 ROUNDS = int(sys.argv[2]) if len(sys.argv) > 2 else 5
 
 
-def best(measure):
-    return min(measure() for _ in range(ROUNDS))
-
-
 def frame_interval(control):
     """The camera's frame interval, from the samples it delivers in a second."""
     delivered, started = control.samples_delivered(), time.monotonic()
@@ -44,37 +40,37 @@ def frame_interval(control):
     return (time.monotonic() - started) / max(1, control.samples_delivered() - delivered)
 
 
-def quorin_figures(control, width, height):
+def quorin_round(control, width, height):
+    """One round of each: CPU per frame taking every frame, and per frame
+    delivered while nobody grabs; and the frame interval."""
     dev = quorin.new_Dev(0, 0)
     dev.setresolution(width, height)
     dev.getbuffer()  # running from here on
     interval = frame_interval(control)
 
-    def grabbing():
-        frames, cpu = 0, time.process_time()
-        started = time.monotonic()
-        due = started
-        while time.monotonic() - started < SECONDS:
-            dev.getbuffer()
-            frames += 1
-            due += interval
-            pause = due - time.monotonic()
-            if pause > 0:
-                time.sleep(pause)
-        return (time.process_time() - cpu) / frames
+    frames, cpu = 0, time.process_time()
+    started = time.monotonic()
+    due = started
+    while time.monotonic() - started < SECONDS:
+        dev.getbuffer()
+        frames += 1
+        due += interval
+        pause = due - time.monotonic()
+        if pause > 0:
+            time.sleep(pause)
+    grabbing = (time.process_time() - cpu) / frames
 
-    def idle():
-        # This thread sleeps: the process's CPU is the capture thread's.
-        delivered, cpu = control.samples_delivered(), time.process_time()
-        time.sleep(SECONDS)
-        return (time.process_time() - cpu) / max(1, control.samples_delivered() - delivered)
-
-    figures = best(grabbing), best(idle), 1 / interval
+    # This thread sleeps: the process's CPU is the capture thread's.
+    delivered, cpu = control.samples_delivered(), time.process_time()
+    time.sleep(SECONDS)
+    idle = (time.process_time() - cpu) / max(1, control.samples_delivered() - delivered)
     del dev
-    return figures
+    return grabbing, idle, interval
 
 
-def opencv_per_frame(width, height, fourcc):
+def opencv_round(width, height, fourcc):
+    """CPU per frame of one round of an OpenCV read() loop, or None where
+    OpenCV cannot stream the format at the size."""
     import cv2
     capture = cv2.VideoCapture(0, cv2.CAP_V4L2)
     capture.set(cv2.CAP_PROP_FOURCC, cv2.VideoWriter_fourcc(*fourcc))
@@ -85,16 +81,30 @@ def opencv_per_frame(width, height, fourcc):
     if not ok or frame.shape[:2] != (height, width) or streamed != fourcc:
         capture.release()
         return None
-
-    def reading():
-        frames, cpu, started = 0, time.process_time(), time.monotonic()
-        while time.monotonic() - started < SECONDS:
-            frames += capture.read()[0]
-        return (time.process_time() - cpu) / max(1, frames)
-
-    per_frame = best(reading)
+    frames, cpu, started = 0, time.process_time(), time.monotonic()
+    while time.monotonic() - started < SECONDS:
+        frames += capture.read()[0]
     capture.release()
-    return per_frame
+    return (time.process_time() - cpu) / max(1, frames)
+
+
+def figures(control, width, height, fourcc):
+    """The best of ROUNDS rounds of each figure. The two captures alternate,
+    a round of each in turn, so that a slow spell of the shared machine
+    falls on both of them rather than on one."""
+    grabbing = idle = opencv = None
+    fps = 0.0
+    for _ in range(ROUNDS):
+        g, i, interval = quorin_round(control, width, height)
+        grabbing, idle = min(g, grabbing or g), min(i, idle or i)
+        fps = 1 / interval
+        try:
+            o = opencv_round(width, height, fourcc)
+        except ImportError:
+            o = None
+        if o is not None:
+            opencv = min(o, opencv or o)
+    return grabbing, idle, fps, opencv
 
 
 def main():
@@ -106,11 +116,7 @@ def main():
     for width, height in SIZES:
         for fourcc in FORMATS:
             control.v4l2_device_format(fourcc)
-            grabbing, idle, fps = quorin_figures(control, width, height)
-            try:
-                opencv = opencv_per_frame(width, height, fourcc)
-            except ImportError:
-                opencv = None
+            grabbing, idle, fps, opencv = figures(control, width, height, fourcc)
             print("%-10s %-6s %5.1f %17.2f ms %18s %7s %17.2f ms" % (
                 "%dx%d" % (width, height), fourcc, fps, grabbing * 1e3,
                 "%.2f ms" % (opencv * 1e3) if opencv else "n/a",

@@ -11,7 +11,8 @@
 // The process CPU includes the fake driver's own copy of each frame into its
 // buffer, which a real driver's DMA does not cost; it leaves out the
 // interpreter's byte string and its page faults (bench/getbuffer_bench.py
-// measures those). Each figure is the best of ROUNDS rounds of SECONDS.
+// measures those). Each figure is the best of ROUNDS rounds of SECONDS, the
+// rounds of every figure of a row taken in turn.
 //
 // usage: v4l2_jpeg_bench [SECONDS per round, default 5] [ROUNDS, default 5]
 #include "../tests/platform/fake_v4l2.h"
@@ -43,13 +44,6 @@ double cpuOf(clockid_t clock) {
 double cpuNow() { return cpuOf(CLOCK_PROCESS_CPUTIME_ID); }
 // This thread's alone: what a take costs the caller, apart from delivery.
 double threadCpuNow() { return cpuOf(CLOCK_THREAD_CPUTIME_ID); }
-
-double best(const std::function<double()> &measure) {
-    double least = 1e9;
-    for (int i = 0; i < rounds; ++i)
-        least = std::min(least, measure());
-    return least;
-}
 
 template <class T>
 ComRef<T> create(REFCLSID clsid, REFIID iid) {
@@ -97,52 +91,48 @@ struct Figures {
     double everyOne; // CPU per taken frame beyond delivery, every frame
 };
 
-// Runs device 0 (one size, one format) and measures it.
-Figures measure(int width, int height) {
-    Graph g;
-    if (!g.build()) {
-        std::fprintf(stderr, "the graph could not be built\n");
-        std::exit(1);
-    }
+// One round of each figure of device 0 (one size, one format): the graph
+// runs for the round and is stopped after it, so that nothing is delivered
+// while the references are timed.
+Figures measureRound(Graph &g, int width, int height) {
     std::vector<long> buffer((static_cast<size_t>(width) * 3 + 3) / 4 * static_cast<size_t>(height) + 1);
     auto take = [&] {
         long size = static_cast<long>(buffer.size() * sizeof(long));
         return g.grabber->GetCurrentBuffer(&size, buffer.data()) == S_OK;
     };
+    g.control->Run();
     while (!take())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     Figures f{};
-    f.idle = best([&] {
+    {
         long delivered = quorin_platform_samples_delivered();
         double cpu = cpuNow();
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-        return (cpuNow() - cpu) / std::max(1l, quorin_platform_samples_delivered() - delivered);
-    });
+        f.idle = (cpuNow() - cpu) / std::max(1l, quorin_platform_samples_delivered() - delivered);
+    }
     // Taking frames: the caller's CPU per frame taken (the conversion, in
     // GetCurrentBuffer, as getbuffer pays it), each time a new frame has
     // come (one a second, or every one); delivery is the idle figure.
     auto taking = [&](double every) {
-        return [&, every] {
-            using clock = std::chrono::steady_clock;
-            const auto pause =
-                std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(std::max(every, 0.030)));
-            long taken = 0;
-            double spent = 0;
-            auto started = clock::now();
-            while (clock::now() - started < std::chrono::duration<double>(seconds)) {
-                long before = quorin_platform_samples_delivered();
-                std::this_thread::sleep_for(pause);
-                while (quorin_platform_samples_delivered() == before)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                double cpu = threadCpuNow();
-                taken += take();
-                spent += threadCpuNow() - cpu;
-            }
-            return spent / std::max(1l, taken);
-        };
+        using clock = std::chrono::steady_clock;
+        const auto pause =
+            std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(std::max(every, 0.030)));
+        long taken = 0;
+        double spent = 0;
+        auto started = clock::now();
+        while (clock::now() - started < std::chrono::duration<double>(seconds)) {
+            long before = quorin_platform_samples_delivered();
+            std::this_thread::sleep_for(pause);
+            while (quorin_platform_samples_delivered() == before)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            double cpu = threadCpuNow();
+            taken += take();
+            spent += threadCpuNow() - cpu;
+        }
+        return spent / std::max(1l, taken);
     };
-    f.sparse = best(taking(1.0));
-    f.everyOne = best(taking(0));
+    f.sparse = taking(1.0);
+    f.everyOne = taking(0);
     g.control->Stop();
     return f;
 }
@@ -157,18 +147,19 @@ struct Reference {
     double sparse;
 };
 
-Reference timeEach(const std::function<void()> &work) {
+// One round of each.
+Reference timeRound(const std::function<void()> &work) {
     Reference r;
-    r.backToBack = best([&] {
+    {
         int count = 0;
         double cpu = cpuNow();
         while (cpuNow() - cpu < seconds / 5 || count < 3) {
             work();
             ++count;
         }
-        return (cpuNow() - cpu) / count;
-    });
-    r.paced = best([&] {
+        r.backToBack = (cpuNow() - cpu) / count;
+    }
+    {
         int count = 0;
         double cpu = cpuNow();
         for (auto started = std::chrono::steady_clock::now();
@@ -176,9 +167,9 @@ Reference timeEach(const std::function<void()> &work) {
             work();
             std::this_thread::sleep_for(std::chrono::microseconds(33333));
         }
-        return (cpuNow() - cpu) / std::max(1, count);
-    });
-    r.sparse = best([&] {
+        r.paced = (cpuNow() - cpu) / std::max(1, count);
+    }
+    {
         int count = 0;
         double spent = 0;
         for (auto started = std::chrono::steady_clock::now();
@@ -188,9 +179,44 @@ Reference timeEach(const std::function<void()> &work) {
             work();
             spent += cpuNow() - cpu;
         }
-        return spent / std::max(1, count);
-    });
+        r.sparse = spent / std::max(1, count);
+    }
     return r;
+}
+
+struct Row {
+    Figures taken{1e9, 1e9, 1e9};
+    Reference library{1e9, 1e9, 1e9};
+    Reference ours{1e9, 1e9, 1e9};
+};
+
+void keepLeast(Reference &least, const Reference &r) {
+    least = {std::min(least.backToBack, r.backToBack), std::min(least.paced, r.paced),
+             std::min(least.sparse, r.sparse)};
+}
+
+// The best of ROUNDS rounds of each figure of device 0 and of the two
+// conversions alone (the library's, and the platform's where it differs).
+// A round of each in turn, so that a slow spell of the shared machine falls
+// on all of them rather than on one.
+Row measureRow(int width, int height, const std::function<void()> &library, const std::function<void()> &ours) {
+    Graph g;
+    if (!g.build()) {
+        std::fprintf(stderr, "the graph could not be built\n");
+        std::exit(1);
+    }
+    Row row;
+    for (int round = 0; round < rounds; ++round) {
+        Figures f = measureRound(g, width, height);
+        row.taken = {std::min(row.taken.idle, f.idle), std::min(row.taken.sparse, f.sparse),
+                     std::min(row.taken.everyOne, f.everyOne)};
+        keepLeast(row.library, timeRound(library));
+        if (ours)
+            keepLeast(row.ours, timeRound(ours));
+    }
+    if (!ours)
+        row.ours = row.library;
+    return row;
 }
 
 platform::VideoFormat outputOf(int width, int height) {
@@ -200,8 +226,9 @@ platform::VideoFormat outputOf(int width, int height) {
     return output;
 }
 
-void row(int width, int height, const char *form, const Figures &f, const Reference &library, const char *name,
-         const Reference &ours) {
+void print(int width, int height, const char *form, const Row &r, const char *name) {
+    const Figures &f = r.taken;
+    const Reference &library = r.library, &ours = r.ours;
     std::printf("%-10s %-5s %6.3f %6.2f %6.2f   %-9s %5.2f %5.2f %5.2f %6.2f %6.2f   %5.2f %5.2f %5.2f\n",
                 (std::to_string(width) + "x" + std::to_string(height)).c_str(), form, f.idle * 1e3, f.sparse * 1e3,
                 f.everyOne * 1e3, name, library.backToBack * 1e3, library.paced * 1e3, library.sparse * 1e3,
@@ -234,20 +261,21 @@ int main(int argc, char **argv) {
         FakeFormat format{V4L2_PIX_FMT_MJPEG, {{static_cast<uint32_t>(width), static_cast<uint32_t>(height)}}, {}};
         fake.devices = {{"/dev/video0", "Webcam", true, {format}, {}}};
         fake.fixedPayload = &jpeg;
-        Figures f = measure(width, height);
         std::vector<uint8_t> decoded(static_cast<size_t>(width) * 3 * height);
         tjhandle decoder = tjInitDecompress();
-        Reference decode = timeEach([&] {
-            tjDecompress2(decoder, jpeg.data(), jpeg.size(), decoded.data(), width, width * 3, height, TJPF_BGR, 0);
-        });
-        tjDestroy(decoder);
         v4l2_format device{};
         device.fmt.pix.width = static_cast<uint32_t>(width);
         device.fmt.pix.height = static_cast<uint32_t>(height);
         device.fmt.pix.pixelformat = V4L2_PIX_FMT_MJPEG;
         platform::PictureConversion conversion(device, outputOf(width, height), nullptr);
-        Reference alone = timeEach([&] { conversion.convert(jpeg.data(), jpeg.size(), decoded.data()); });
-        row(width, height, "MJPG", f, decode, "TurboJPEG", alone);
+        Row r = measureRow(
+            width, height,
+            [&] {
+                tjDecompress2(decoder, jpeg.data(), jpeg.size(), decoded.data(), width, width * 3, height, TJPF_BGR, 0);
+            },
+            [&] { conversion.convert(jpeg.data(), jpeg.size(), decoded.data()); });
+        tjDestroy(decoder);
+        print(width, height, "MJPG", r, "TurboJPEG");
         std::printf("           (%zu KB a frame)\n", jpeg.size() / 1024);
     }
     // YUYV at 1920x1080, as a camera streams it at 5 fps (paced at 30 here).
@@ -258,13 +286,13 @@ int main(int argc, char **argv) {
     for (size_t i = 0; i < yuyv.size(); ++i)
         yuyv[i] = static_cast<uint8_t>(i % 2 ? 96 + (i / 7919) % 64 : 16 + (i / 3) % 219);
     fake.fixedPayload = &yuyv;
-    Figures f = measure(width, height);
     v4l2_format device{};
     device.fmt.pix = {width, height, V4L2_PIX_FMT_YUYV, V4L2_FIELD_NONE, width * 2, width * 2 * height};
     platform::PictureConversion conversion(device, outputOf(width, height), nullptr);
     std::vector<uint8_t> converted(outputOf(width, height).imageSize());
-    Reference alone = timeEach([&] { conversion.convert(yuyv.data(), yuyv.size(), converted.data()); });
-    row(width, height, "YUYV", f, alone, "libyuv", alone);
+    Row r = measureRow(
+        width, height, [&] { conversion.convert(yuyv.data(), yuyv.size(), converted.data()); }, nullptr);
+    print(width, height, "YUYV", r, "libyuv");
     platform::useV4l2Io(nullptr);
     CoUninitialize();
     return 0;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <libyuv/convert_argb.h>
 #include <turbojpeg.h>
 
 #include <cstdlib>
@@ -122,5 +123,48 @@ TEST(V4l2Conversion, DamagedPicturesAreRefused) {
                                                     : static_cast<size_t>(width) * height * 3 / 2;
         EXPECT_FALSE(yuv.convert(whole.data(), needed - 1, out.data()));
         EXPECT_TRUE(yuv.convert(whole.data(), needed, out.data()));
+    }
+}
+
+TEST(V4l2Conversion, PackedYuvAgreesWithLibyuvsPlanarConversionInEitherOrderAndRange) {
+    // 10 pixels a row (padded rows) and 20 rows: more than one strip.
+    const int width = 10, height = 20, chroma = width / 2;
+    VideoFormat output = outputOf(width, height);
+    std::vector<uint8_t> yuyv(static_cast<size_t>(width) * 2 * height);
+    for (size_t i = 0; i < yuyv.size(); ++i)
+        yuyv[i] = static_cast<uint8_t>(i * 37 + i / 7);
+    std::vector<uint8_t> uyvy(yuyv.size());
+    for (size_t i = 0; i < yuyv.size(); i += 2) {
+        uyvy[i] = yuyv[i + 1];
+        uyvy[i + 1] = yuyv[i];
+    }
+    std::vector<uint8_t> y(static_cast<size_t>(width) * height), u(y.size() / 2), v(y.size() / 2);
+    for (size_t pair = 0; pair < u.size(); ++pair) {
+        y[pair * 2] = yuyv[pair * 4];
+        u[pair] = yuyv[pair * 4 + 1];
+        y[pair * 2 + 1] = yuyv[pair * 4 + 2];
+        v[pair] = yuyv[pair * 4 + 3];
+    }
+    for (uint32_t quantization : {uint32_t{V4L2_QUANTIZATION_LIM_RANGE}, uint32_t{V4L2_QUANTIZATION_FULL_RANGE}}) {
+        SCOPED_TRACE(quantization == V4L2_QUANTIZATION_LIM_RANGE ? "limited range" : "full range");
+        v4l2_format device = deviceFormat(V4L2_PIX_FMT_YUYV, width, height, width * 2, quantization);
+        std::vector<uint8_t> reference(static_cast<size_t>(width) * 3 * height);
+        ASSERT_EQ(0, libyuv::I422ToRGB24Matrix(y.data(), width, u.data(), chroma, v.data(), chroma, reference.data(),
+                                               width * 3, platform::yuvMatrixFor(device.fmt.pix), width, height));
+        for (uint32_t fourcc : {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_UYVY}) {
+            SCOPED_TRACE(fourcc == V4L2_PIX_FMT_YUYV ? "YUYV" : "UYVY");
+            device.fmt.pix.pixelformat = fourcc;
+            PictureConversion conversion(device, output, nullptr);
+            std::vector<uint8_t> out(output.imageSize(), 0xAA);
+            const std::vector<uint8_t> &in = fourcc == V4L2_PIX_FMT_YUYV ? yuyv : uyvy;
+            ASSERT_TRUE(conversion.convert(in.data(), in.size(), out.data()));
+            for (int row = 0; row < height; ++row) {
+                const uint8_t *line = &out[static_cast<size_t>(height - 1 - row) * output.stride()];
+                ASSERT_EQ(0, std::memcmp(line, &reference[static_cast<size_t>(row) * width * 3], width * 3))
+                    << "row " << row;
+                EXPECT_EQ(line[30], 0);
+                EXPECT_EQ(line[31], 0);
+            }
+        }
     }
 }

@@ -223,10 +223,15 @@ bool PictureConversion::convertYuv(const uint8_t *data, size_t bytes, uint8_t *o
     default:
         break;
     }
-    // Packed 4:2:2 and grey: a strip at a time through planes (or ARGB),
-    // in memory of this call's own, since any thread may convert.
+    // Packed 4:2:2 and grey: a strip at a time through planes or ARGB, in
+    // memory of this call's own, since any thread may convert. libyuv reads
+    // packed 4:2:2 straight into ARGB only with limited-range BT.601 (what
+    // uvcvideo reports), about a third cheaper than splitting it into planes.
+    const bool direct422 =
+        matrix_ == &libyuv::kYuvI601Constants && (fourcc == V4L2_PIX_FMT_YUYV || fourcc == V4L2_PIX_FMT_UYVY);
     const size_t w = static_cast<size_t>(width), chromaWidth = halfUp(w);
-    std::vector<uint8_t> strip(fourcc == V4L2_PIX_FMT_GREY ? w * 4 * stripRows : (w + 2 * chromaWidth) * stripRows);
+    std::vector<uint8_t> strip(fourcc == V4L2_PIX_FMT_GREY || direct422 ? w * 4 * stripRows
+                                                                        : (w + 2 * chromaWidth) * stripRows);
     uint8_t *y = strip.data(), *u = y + w * stripRows, *v = u + chromaWidth * stripRows;
     const int cw = static_cast<int>(chromaWidth);
     for (int top = 0; top < height; top += stripRows) {
@@ -234,9 +239,15 @@ bool PictureConversion::convertYuv(const uint8_t *data, size_t bytes, uint8_t *o
         const uint8_t *in = data + stride * static_cast<size_t>(top);
         uint8_t *to = bottom - static_cast<ptrdiff_t>(top) * outStride;
         int failed = 0;
-        if (fourcc == V4L2_PIX_FMT_GREY) {
-            failed = libyuv::I400ToARGBMatrix(in, inStride, y, width * 4, matrix_, width, rows) ||
-                     libyuv::ARGBToRGB24(y, width * 4, to, -outStride, width, rows);
+        if (fourcc == V4L2_PIX_FMT_GREY || direct422) {
+            uint8_t *argb = strip.data();
+            if (fourcc == V4L2_PIX_FMT_GREY)
+                failed = libyuv::I400ToARGBMatrix(in, inStride, argb, width * 4, matrix_, width, rows);
+            else if (fourcc == V4L2_PIX_FMT_YUYV)
+                failed = libyuv::YUY2ToARGB(in, inStride, argb, width * 4, width, rows);
+            else
+                failed = libyuv::UYVYToARGB(in, inStride, argb, width * 4, width, rows);
+            failed = failed || libyuv::ARGBToRGB24(argb, width * 4, to, -outStride, width, rows);
         } else {
             auto split = fourcc == V4L2_PIX_FMT_YUYV ? libyuv::YUY2ToI422 : libyuv::UYVYToI422;
             failed = split(in, inStride, y, width, u, cw, v, cw, width, rows) ||
