@@ -11,7 +11,8 @@ and NV12, which need converting), on the same device in the same run:
 - their ratio; and beside it quorin's CPU per frame while the graph runs and
   nobody grabs, a cost that OpenCV does not pay (it captures only in read()).
 Each figure is the best of ROUNDS rounds of SECONDS: the least disturbed on a
-shared machine; quorin's rounds and OpenCV's alternate. Meant to run where /dev/video0 is the vivid driver:
+shared machine; quorin's rounds and OpenCV's alternate. Meant to run where
+/dev/video0 is the vivid driver:
 tests/vm/vivid_vm.sh build /usr/bin/python3 bench/v4l2_bench.py
 
 usage: v4l2_bench.py [SECONDS per round, default 5] [ROUNDS, default 5]

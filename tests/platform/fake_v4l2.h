@@ -64,6 +64,7 @@ public:
     std::deque<Event> script;                  // consumed one dequeue (or poll) at a time
     Event afterScript = Event::Frame;          // then this, for ever
     int claimError = 0;                        // errno of freeing no buffers when a filter claims the node
+    uint32_t mostBuffers = 32;                 // VIDIOC_REQBUFS grants at most these (uvcvideo's limit)
     std::map<uint32_t, int32_t> controlValues; // set through VIDIOC_S_CTRL; the default until then
     // What a frame holds, when set (a compressed picture made by the test);
     // otherwise row y of the picture is filled with the value y.
@@ -232,6 +233,7 @@ public:
             auto *request = static_cast<v4l2_requestbuffers *>(argument);
             if (request->count == 0 && claimError)
                 return fail(claimError);
+            request->count = std::min(request->count, mostBuffers);
             file.buffers.assign(request->count, std::vector<uint8_t>(file.format.fmt.pix.sizeimage));
             file.filled.clear();
             file.queued.clear();

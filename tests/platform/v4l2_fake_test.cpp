@@ -351,6 +351,41 @@ TEST_F(FakeV4l2Test, OnlyTheFramesTakenAreConvertedTheNewestEachTime) {
     EXPECT_EQ(g.control->Stop(), S_OK);
 }
 
+TEST_F(FakeV4l2Test, TheLastFrameTakenKeepsItsBufferWhileFramesPassUnlessTheDriverGrantsFewBuffers) {
+    // The last frame taken (kept in case the newest turns out damaged) and
+    // the newest both hold a buffer, and two more stay queued: a driver that
+    // grants five leaves nothing to copy; one that grants four makes the
+    // taken frame copy itself out, once, as later frames pass.
+    oneCamera(yuyv);
+    uint8_t served = 0;
+    fake.payload = [&](const v4l2_pix_format &pix) {
+        ++served;
+        std::vector<uint8_t> picture(pix.sizeimage, 128);
+        for (size_t i = 0; i < picture.size(); i += 2)
+            picture[i] = static_cast<uint8_t>(16 + 20 * served);
+        return picture;
+    };
+    for (uint32_t granted : {5u, 4u}) {
+        SCOPED_TRACE(granted);
+        fake.mostBuffers = granted;
+        served = 0;
+        quorin_platform_reset();
+        fake.script = {FakeV4l2::Event::Frame};
+        fake.afterScript = FakeV4l2::Event::Silence;
+        TestGraph g = makeBufferingGraph(nullptr);
+        deliverSamples(g, 1);
+        std::vector<uint8_t> frame;
+        ASSERT_EQ(take(g, frame), S_OK);
+        fake.play({FakeV4l2::Event::Frame, FakeV4l2::Event::Frame, FakeV4l2::Event::Frame, FakeV4l2::Event::Frame,
+                   FakeV4l2::Event::Frame, FakeV4l2::Event::Frame});
+        deliverSamples(g, 7);
+        EXPECT_EQ(quorin_platform_pictures_copied(), granted == 5 ? 0 : 1);
+        ASSERT_EQ(take(g, frame), S_OK);
+        EXPECT_NEAR(frame[0], (20 * 7) * 255 / 219, 2) << "the newest";
+        EXPECT_EQ(g.control->Stop(), S_OK);
+    }
+}
+
 TEST_F(FakeV4l2Test, AFrameHoldingADriversBufferKeepsItsPictureWhenTheStreamStops) {
     // A frame that nobody has taken holds the driver's buffer itself; at a
     // stop it takes a copy, and no buffer is queued after the stream is off.

@@ -20,6 +20,7 @@ std::atomic<long> taskMemoryBlocks{0};
 std::atomic<long> windowsShown{0};
 std::atomic<long> samplesDelivered{0};
 std::atomic<long> picturesConverted{0};
+std::atomic<long> picturesCopied{0};
 
 namespace {
 
@@ -76,6 +77,7 @@ void resetInstrumentation() {
     windowsShown = 0;
     samplesDelivered = 0;
     picturesConverted = 0;
+    picturesCopied = 0;
 }
 
 std::string interfaceName(REFIID riid) {

@@ -35,12 +35,14 @@ void failResource(const char *kind);
 
 // Counters that tests read: objects alive, blocks of task memory not freed,
 // renderer windows shown, samples a capture filter delivered, V4L2
-// pictures turned into samples (converted, or copied for B, G, R).
+// pictures turned into samples (converted, or copied for B, G, R), and V4L2
+// pictures copied out of the driver's buffers before being converted.
 extern std::atomic<long> liveObjects;
 extern std::atomic<long> taskMemoryBlocks;
 extern std::atomic<long> windowsShown;
 extern std::atomic<long> samplesDelivered;
 extern std::atomic<long> picturesConverted;
+extern std::atomic<long> picturesCopied;
 
 } // namespace platform
 

@@ -58,6 +58,7 @@ long quorin_platform_windows_shown(void) { return platform::windowsShown; }
 long quorin_platform_samples_delivered(void) { return platform::samplesDelivered; }
 
 long quorin_platform_pictures_converted(void) { return platform::picturesConverted; }
+long quorin_platform_pictures_copied(void) { return platform::picturesCopied; }
 
 void quorin_platform_video_window_statistics(QuorinVideoWindowStatistics *statistics) {
     if (statistics)

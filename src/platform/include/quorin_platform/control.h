@@ -60,6 +60,10 @@ QUORIN_PLATFORM_EXPORT long quorin_platform_samples_delivered(void);
 // V4L2 pictures turned into samples since the last reset: at delivery where
 // something reads every frame, else only those a caller took.
 QUORIN_PLATFORM_EXPORT long quorin_platform_pictures_converted(void);
+// V4L2 pictures copied out of the driver's buffers, to be converted later,
+// since the last reset: frames that found the driver short of buffers, and
+// those still holding one when the stream stopped.
+QUORIN_PLATFORM_EXPORT long quorin_platform_pictures_copied(void);
 
 // What renderers' windows on a desktop did since the last reset: windows
 // the helper showed, frames offered to them on the delivery thread and the

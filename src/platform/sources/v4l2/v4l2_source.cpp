@@ -1,6 +1,7 @@
 #include "sources/v4l2/v4l2_source.h"
 
 #include "com/guard.h"
+#include "com/instrumentation.h"
 #include "sources/v4l2/v4l2_conversion.h"
 #include "sources/v4l2/v4l2_io.h"
 #include "sources/v4l2/v4l2_modes.h"
@@ -28,7 +29,14 @@ namespace {
 
 std::atomic<uint32_t> requestedDeviceFormat{0};
 
-constexpr unsigned bufferCount = 4;
+// The driver's buffers asked for. Up to two of them are held by frames
+// (the grabber's newest and the last one a caller took), and two more stay
+// queued so the driver never waits: with four, every frame a script lets
+// pass made the last taken one copy itself out (4 MB and a thousand fresh
+// pages at 1920x1080 YUYV, some 17 ms here, to take a frame a second).
+// uvcvideo grants up to 32; a driver that grants fewer still works, with
+// those copies.
+constexpr unsigned bufferCount = 5;
 
 int converterIoctl(void *, int fd, unsigned long request, void *argument) {
     return v4l2Io().ioctl(fd, request, argument);
@@ -137,6 +145,7 @@ public:
             if (copied_)
                 return;
             copy_.assign(start(), start() + bytes_);
+            ++picturesCopied;
             copied_ = true;
         }
         stream_->giveBack(index_);
@@ -421,8 +430,10 @@ private:
                     // the picture is converted when taken.
                     std::shared_ptr<const HeldPicture> hold = buffers_->hold(buffer.index, buffer.bytesused);
                     held = hold != nullptr;
-                    if (!held)
+                    if (!held) {
                         frame->bytes.assign(picture, picture + buffer.bytesused);
+                        ++picturesCopied;
+                    }
                     frame->holdDevicePicture(conversion_, std::move(hold));
                 } else {
                     frame->holdDevicePicture(nullptr);
