@@ -47,7 +47,21 @@ protected:
         return hr == S_OK && size != static_cast<long>(frame.size()) ? E_FAIL : hr;
     }
 
+    // The 64x48 camera in YUYV, frame n (counted in served) of luma 16 + 20n
+    // everywhere, without colour.
+    void greyFrames() {
+        oneCamera(yuyv);
+        fake.payload = [this](const v4l2_pix_format &pix) {
+            ++served;
+            std::vector<uint8_t> picture(pix.sizeimage, 128);
+            for (size_t i = 0; i < picture.size(); i += 2)
+                picture[i] = static_cast<uint8_t>(16 + 20 * served);
+            return picture;
+        };
+    }
+
     FakeV4l2 fake;
+    std::atomic<uint8_t> served{0};
 };
 
 HRESULT setSize(IAMStreamConfig *config, LONG width, LONG height) {
@@ -323,16 +337,7 @@ TEST_F(FakeV4l2Test, MjpegFramesAreDecodedWhenTakenAndADamagedOneGivesTheLastGoo
 }
 
 TEST_F(FakeV4l2Test, OnlyTheFramesTakenAreConvertedTheNewestEachTime) {
-    oneCamera(yuyv);
-    // Frame n has luma 16 + 20n everywhere, no colour.
-    uint8_t served = 0;
-    fake.payload = [&](const v4l2_pix_format &pix) {
-        ++served;
-        std::vector<uint8_t> picture(pix.sizeimage, 128);
-        for (size_t i = 0; i < picture.size(); i += 2)
-            picture[i] = static_cast<uint8_t>(16 + 20 * served);
-        return picture;
-    };
+    greyFrames();
     fake.script.assign(5, FakeV4l2::Event::Frame);
     fake.afterScript = FakeV4l2::Event::Silence;
     TestGraph g = makeBufferingGraph(nullptr);
@@ -356,15 +361,7 @@ TEST_F(FakeV4l2Test, TheLastFrameTakenKeepsItsBufferWhileFramesPassUnlessTheDriv
     // the newest both hold a buffer, and two more stay queued: a driver that
     // grants five leaves nothing to copy; one that grants four makes the
     // taken frame copy itself out, once, as later frames pass.
-    oneCamera(yuyv);
-    uint8_t served = 0;
-    fake.payload = [&](const v4l2_pix_format &pix) {
-        ++served;
-        std::vector<uint8_t> picture(pix.sizeimage, 128);
-        for (size_t i = 0; i < picture.size(); i += 2)
-            picture[i] = static_cast<uint8_t>(16 + 20 * served);
-        return picture;
-    };
+    greyFrames();
     for (uint32_t granted : {5u, 4u}) {
         SCOPED_TRACE(granted);
         fake.mostBuffers = granted;
