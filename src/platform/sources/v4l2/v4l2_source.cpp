@@ -31,9 +31,10 @@ std::atomic<uint32_t> requestedDeviceFormat{0};
 
 // The driver's buffers asked for. Up to two of them are held by frames
 // (the grabber's newest and the last one a caller took), and two more stay
-// queued so the driver never waits: with four, every frame a script lets
-// pass made the last taken one copy itself out (4 MB and a thousand fresh
-// pages at 1920x1080 YUYV, some 17 ms here, to take a frame a second).
+// queued so the driver never waits: with four, the first frame to pass
+// untaken after a take made the taken one copy itself out (4 MB and a
+// thousand fresh pages at 1920x1080 YUYV, some 14 ms here, for every frame
+// a script takes once a second).
 // uvcvideo grants up to 32; a driver that grants fewer still works, with
 // those copies.
 constexpr unsigned bufferCount = 5;
