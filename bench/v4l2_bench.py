@@ -93,19 +93,16 @@ def figures(control, width, height, fourcc):
     """The best of ROUNDS rounds of each figure. The two captures alternate,
     a round of each in turn, so that a slow spell of the shared machine
     falls on both of them rather than on one."""
-    grabbing = idle = opencv = None
-    fps = 0.0
+    quorin_rounds, opencv_rounds = [], []
     for _ in range(ROUNDS):
-        g, i, interval = quorin_round(control, width, height)
-        grabbing, idle = min(g, grabbing or g), min(i, idle or i)
-        fps = 1 / interval
+        quorin_rounds.append(quorin_round(control, width, height))
         try:
-            o = opencv_round(width, height, fourcc)
+            opencv_rounds.append(opencv_round(width, height, fourcc))
         except ImportError:
-            o = None
-        if o is not None:
-            opencv = min(o, opencv or o)
-    return grabbing, idle, fps, opencv
+            pass
+    grabbing, idle, interval = (min(figure) for figure in zip(*quorin_rounds))
+    opencv = min((o for o in opencv_rounds if o is not None), default=None)
+    return grabbing, idle, 1 / interval, opencv
 
 
 def main():

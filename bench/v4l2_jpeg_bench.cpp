@@ -190,6 +190,10 @@ struct Row {
     Reference ours{1e9, 1e9, 1e9};
 };
 
+void keepLeast(Figures &least, const Figures &f) {
+    least = {std::min(least.idle, f.idle), std::min(least.sparse, f.sparse), std::min(least.everyOne, f.everyOne)};
+}
+
 void keepLeast(Reference &least, const Reference &r) {
     least = {std::min(least.backToBack, r.backToBack), std::min(least.paced, r.paced),
              std::min(least.sparse, r.sparse)};
@@ -207,9 +211,7 @@ Row measureRow(int width, int height, const std::function<void()> &library, cons
     }
     Row row;
     for (int round = 0; round < rounds; ++round) {
-        Figures f = measureRound(g, width, height);
-        row.taken = {std::min(row.taken.idle, f.idle), std::min(row.taken.sparse, f.sparse),
-                     std::min(row.taken.everyOne, f.everyOne)};
+        keepLeast(row.taken, measureRound(g, width, height));
         keepLeast(row.library, timeRound(library));
         if (ours)
             keepLeast(row.ours, timeRound(ours));

@@ -239,15 +239,14 @@ bool PictureConversion::convertYuv(const uint8_t *data, size_t bytes, uint8_t *o
         const uint8_t *in = data + stride * static_cast<size_t>(top);
         uint8_t *to = bottom - static_cast<ptrdiff_t>(top) * outStride;
         int failed = 0;
-        if (fourcc == V4L2_PIX_FMT_GREY || direct422) {
-            uint8_t *argb = strip.data();
-            if (fourcc == V4L2_PIX_FMT_GREY)
-                failed = libyuv::I400ToARGBMatrix(in, inStride, argb, width * 4, matrix_, width, rows);
-            else if (fourcc == V4L2_PIX_FMT_YUYV)
-                failed = libyuv::YUY2ToARGB(in, inStride, argb, width * 4, width, rows);
-            else
-                failed = libyuv::UYVYToARGB(in, inStride, argb, width * 4, width, rows);
-            failed = failed || libyuv::ARGBToRGB24(argb, width * 4, to, -outStride, width, rows);
+        uint8_t *argb = strip.data();
+        if (fourcc == V4L2_PIX_FMT_GREY) {
+            failed = libyuv::I400ToARGBMatrix(in, inStride, argb, width * 4, matrix_, width, rows) ||
+                     libyuv::ARGBToRGB24(argb, width * 4, to, -outStride, width, rows);
+        } else if (direct422) {
+            auto toArgb = fourcc == V4L2_PIX_FMT_YUYV ? libyuv::YUY2ToARGB : libyuv::UYVYToARGB;
+            failed = toArgb(in, inStride, argb, width * 4, width, rows) ||
+                     libyuv::ARGBToRGB24(argb, width * 4, to, -outStride, width, rows);
         } else {
             auto split = fourcc == V4L2_PIX_FMT_YUYV ? libyuv::YUY2ToI422 : libyuv::UYVYToI422;
             failed = split(in, inStride, y, width, u, cw, v, cw, width, rows) ||
