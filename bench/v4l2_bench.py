@@ -9,7 +9,11 @@ and NV12, which need converting), on the same device in the same run:
 - OpenCV: the same for a cv2.VideoCapture(0, cv2.CAP_V4L2) read() loop,
   which the device paces;
 - their ratio; and beside it quorin's CPU per frame while the graph runs and
-  nobody grabs, a cost that OpenCV does not pay (it captures only in read()).
+  nobody grabs, a cost that OpenCV does not pay (it captures only in read());
+- OpenCV's conversion alone (cv2.cvtColor of a frame in the device format,
+  paced by the frame interval as the frames come), and quorin's whole
+  process against it: what is left of a converted row's ratio once both
+  captures' costs outside the conversion are taken away.
 Each figure is the best of ROUNDS rounds of SECONDS: the least disturbed on a
 shared machine; quorin's rounds and OpenCV's alternate. Meant to run where
 /dev/video0 is the vivid driver:
@@ -89,36 +93,68 @@ def opencv_round(width, height, fourcc):
     return (time.process_time() - cpu) / max(1, frames)
 
 
+# OpenCV's conversions of the device formats that need one, and each
+# format's shape as a numpy array.
+CONVERSIONS = {"YUYV": ("COLOR_YUV2BGR_YUYV", lambda w, h: (h, w, 2)),
+               "NV12": ("COLOR_YUV2BGR_NV12", lambda w, h: (h * 3 // 2, w))}
+
+
+def conversion_round(width, height, fourcc, interval):
+    """CPU per frame of OpenCV's conversion alone, paced as the frames come,
+    or None where the format needs none (or OpenCV is missing)."""
+    if fourcc not in CONVERSIONS:
+        return None
+    import cv2
+    import numpy
+    code, shape = CONVERSIONS[fourcc]
+    picture = numpy.random.default_rng(1).integers(16, 236, shape(width, height), dtype=numpy.uint8)
+    frames, cpu, started = 0, time.process_time(), time.monotonic()
+    while time.monotonic() - started < SECONDS:
+        cv2.cvtColor(picture, getattr(cv2, code))
+        frames += 1
+        time.sleep(interval)
+    return (time.process_time() - cpu) / frames
+
+
 def figures(control, width, height, fourcc):
     """The best of ROUNDS rounds of each figure. The two captures alternate,
     a round of each in turn, so that a slow spell of the shared machine
     falls on both of them rather than on one."""
-    quorin_rounds, opencv_rounds = [], []
+    quorin_rounds, opencv_rounds, conversion_rounds = [], [], []
     for _ in range(ROUNDS):
         quorin_rounds.append(quorin_round(control, width, height))
         try:
             opencv_rounds.append(opencv_round(width, height, fourcc))
+            conversion_rounds.append(conversion_round(width, height, fourcc, quorin_rounds[-1][2]))
         except ImportError:
             pass
     grabbing, idle, interval = (min(figure) for figure in zip(*quorin_rounds))
     opencv = min((o for o in opencv_rounds if o is not None), default=None)
-    return grabbing, idle, 1 / interval, opencv
+    conversion = min((c for c in conversion_rounds if c is not None), default=None)
+    return grabbing, idle, 1 / interval, opencv, conversion
+
+
+def ms_and_ratio(grabbing, figure):
+    """A figure in ms and quorin's ratio to it, or n/a twice."""
+    return ("%.2f ms" % (figure * 1e3), "%.2f" % (grabbing / figure)) if figure else ("n/a", "n/a")
 
 
 def main():
     control = platform_control.load()
     control.use_system_devices(True)
     print("best of %d rounds of %.0f s" % (ROUNDS, SECONDS))
-    print("%-10s %-6s %5s %20s %18s %7s %20s" % ("size", "format", "fps", "quorin CPU/frame", "OpenCV CPU/frame",
-                                                "ratio", "quorin, nobody grabs"))
+    print("%-10s %-6s %5s %20s %18s %7s %20s %16s %7s" % (
+        "size", "format", "fps", "quorin CPU/frame", "OpenCV CPU/frame", "ratio", "quorin, nobody grabs",
+        "OpenCV cvtColor", "ratio"))
     for width, height in SIZES:
         for fourcc in FORMATS:
             control.v4l2_device_format(fourcc)
-            grabbing, idle, fps, opencv = figures(control, width, height, fourcc)
-            print("%-10s %-6s %5.1f %17.2f ms %18s %7s %17.2f ms" % (
-                "%dx%d" % (width, height), fourcc, fps, grabbing * 1e3,
-                "%.2f ms" % (opencv * 1e3) if opencv else "n/a",
-                "%.2f" % (grabbing / opencv) if opencv else "n/a", idle * 1e3))
+            grabbing, idle, fps, opencv, conversion = figures(control, width, height, fourcc)
+            opencv_ms, ratio = ms_and_ratio(grabbing, opencv)
+            conversion_ms, conversion_ratio = ms_and_ratio(grabbing, conversion)
+            print("%-10s %-6s %5.1f %17.2f ms %18s %7s %17.2f ms %16s %7s" % (
+                "%dx%d" % (width, height), fourcc, fps, grabbing * 1e3, opencv_ms, ratio, idle * 1e3,
+                conversion_ms, conversion_ratio))
 
 
 if __name__ == "__main__":
