@@ -12,7 +12,9 @@ BUILD_PACKAGES=(g++ meson ninja-build pkg-config python3 python3-dev nlohmann-js
 WINDOWS_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64)
 # Wine's DirectShow, to run the Windows build (32-bit Wine needs the i386
 # architecture), and a display server for its windows.
-WINE_PACKAGES=(wine wine64 libwine wine32:i386 libv4l-0 libv4l-0:i386 xvfb)
+WINE_PACKAGES=(wine wine64 libwine libv4l-0 xvfb)
+# Wine's 32-bit half, for the 32-bit checks in the VM.
+WINE32_PACKAGES=(wine32:i386 libv4l-0:i386)
 # A kernel with the vivid driver, run under qemu, for the V4L2 tests.
 VM_PACKAGES=(qemu-system-x86 linux-image-amd64 busybox-static kmod cpio python3-opencv v4l-utils)
 # A display, a user and a camera for the dialogs' and the renderer's windows:
@@ -29,6 +31,19 @@ DEBIAN13_PACKAGES=(python3-dev python3-venv python3-build python3-mesonpy python
     meson ninja-build g++ pkg-config patchelf libv4l-dev nlohmann-json3-dev libyuv-dev libturbojpeg0-dev libgtk-3-dev
     locales)
 
+# Fetches the package lists (COMMAND... runs apt-get: sudo, in_root, or
+# nothing), once more after a pause: a mirror caught syncing serves an index
+# that does not match its Release, and apt-get fails the whole update for
+# it. An index still missing then is left out (apt-get keeps the others):
+# only the packages that need it fail to install, and say so.
+update_package_lists() {
+    "$@" apt-get update -qq && return 0
+    echo "apt-get update failed; trying again in 30 s" >&2
+    sleep 30
+    "$@" apt-get update -qq && return 0
+    echo "apt-get update failed again: going on with the package lists it fetched" >&2
+}
+
 # Installs whichever of the named Debian packages are missing.
 ensure_packages() {
     local missing=() package
@@ -39,7 +54,7 @@ ensure_packages() {
     echo "Installing Debian packages: ${missing[*]}"
     local sudo=()
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" apt-get update -qq
+    update_package_lists "${sudo[@]}"
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
@@ -49,7 +64,7 @@ ensure_i386() {
     local sudo=()
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
     "${sudo[@]}" dpkg --add-architecture i386
-    "${sudo[@]}" apt-get update -qq
+    update_package_lists "${sudo[@]}"
 }
 
 # Makes the Debian 13 root once per machine (debootstrap from this machine's
@@ -67,7 +82,8 @@ ensure_debian13_root() {
             >/dev/null
     fi
     cp /etc/resolv.conf "$DEBIAN13_ROOT/etc/resolv.conf"
-    in_root sh -c "apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    update_package_lists in_root
+    in_root sh -c "DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
         ${DEBIAN13_PACKAGES[*]} >/dev/null"
     echo "${DEBIAN13_PACKAGES[*]}" > "$marker"
 }
