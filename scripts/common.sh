@@ -10,10 +10,10 @@ PYTHON=/usr/bin/python3
 BUILD_PACKAGES=(g++ meson ninja-build pkg-config python3 python3-dev nlohmann-json3-dev libv4l-dev libyuv-dev
     libturbojpeg0-dev libgtk-3-dev)
 WINDOWS_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64)
-# Wine's DirectShow, to run the Windows build (32-bit Wine needs the i386
-# architecture), and a display server for its windows.
+# Wine's DirectShow, to run the Windows build, and a display server for its
+# windows.
 WINE_PACKAGES=(wine wine64 libwine libv4l-0 xvfb)
-# Wine's 32-bit half, for the 32-bit checks in the VM.
+# Wine's 32-bit half (the i386 architecture), for the 32-bit checks in the VM.
 WINE32_PACKAGES=(wine32:i386 libv4l-0:i386)
 # A kernel with the vivid driver, run under qemu, for the V4L2 tests.
 VM_PACKAGES=(qemu-system-x86 linux-image-amd64 busybox-static kmod cpio python3-opencv v4l-utils)
