@@ -1,4 +1,5 @@
 // getbuffer(): runs the graph and returns a copy of the latest sample.
+#include "common/com_ref.h"
 #include "device/device_methods.h"
 #include "graph/media_type.h"
 #include "module/device_type.h"
@@ -18,6 +19,26 @@ const DWORD longestStepMs = 10;
 const DWORD largestFrame = 0x7FFFFFFF;
 
 const char *const connectedTypeFailure = "Getting the sample grabber's connected media type failed.";
+const char *const deviceLostFailure = "The capture device was disconnected.";
+
+// Reads the graph's events without waiting and remembers a lost device: a
+// capture filter whose device is unplugged says EC_DEVICE_LOST there, while
+// the grabber goes on answering with the last sample it had. A graph that
+// has no event queue to ask has said nothing.
+bool deviceWasLost(DeviceRecord *record) {
+    ComRef<IMediaEventEx> events;
+    if (record->deviceLost || FAILED(record->filterGraph->QueryInterface(IID_IMediaEventEx, events.voidOut())))
+        return record->deviceLost;
+    long code = 0;
+    LONG_PTR first = 0, second = 0;
+    while (events->GetEvent(&code, &first, &second, 0) == S_OK) {
+        // The second parameter is 0 for a device gone, 1 for one come back.
+        if (code == EC_DEVICE_LOST && second == 0)
+            record->deviceLost = true;
+        events->FreeEventParams(code, first, second);
+    }
+    return record->deviceLost;
+}
 
 const char *bufferFailure(HRESULT hr) {
     switch (hr) {
@@ -64,6 +85,12 @@ PyObject *getbuffer(PyObject *self, PyObject *) {
     long *buffer = reinterpret_cast<long *>(PyBytes_AS_STRING(bytes));
 
     record->mediaControl->Run();
+    // A device that went keeps its last sample in the grabber: that old
+    // frame must never be given as the latest.
+    if (deviceWasLost(record)) {
+        Py_DECREF(bytes);
+        return raiseModuleError(deviceLostFailure);
+    }
     long size = static_cast<long>(imageSize);
     HRESULT hr = record->sampleGrabber->GetCurrentBuffer(&size, buffer);
     if (hr == VFW_E_WRONG_STATE) {
@@ -72,6 +99,10 @@ PyObject *getbuffer(PyObject *self, PyObject *) {
         for (DWORD step = 1; hr == VFW_E_WRONG_STATE && GetTickCount() - started < firstSampleLimitMs;
              step = step < longestStepMs ? step + 1 : longestStepMs) {
             Sleep(step);
+            if (deviceWasLost(record)) {
+                Py_DECREF(bytes);
+                return raiseModuleError(deviceLostFailure);
+            }
             hr = record->sampleGrabber->GetCurrentBuffer(&size, buffer);
         }
     }

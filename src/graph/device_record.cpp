@@ -119,6 +119,7 @@ const char *buildSteps(DeviceRecord *record) {
 } // namespace
 
 bool buildGraph(DeviceRecord *record) {
+    record->deviceLost = false;
     const char *failure = buildSteps(record);
     if (!failure)
         return true;

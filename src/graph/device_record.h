@@ -13,6 +13,9 @@ struct DeviceRecord {
     int deviceNumber;
     int showVideoWindow;
     IPropertyBag *propertyBag;
+    // Set when the graph's events say the device went; a built graph starts
+    // without it, and nothing else clears it.
+    bool deviceLost;
 };
 
 // Builds the graph for record->deviceNumber, stopped. On failure raises

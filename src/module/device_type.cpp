@@ -50,6 +50,7 @@ PyObject *new_Dev(PyObject *, PyObject *args) {
     record->sampleGrabber = nullptr;
     record->mediaControl = nullptr;
     record->propertyBag = nullptr;
+    record->deviceLost = false;
 
     if (!PyArg_ParseTuple(args, "ii:newDev", &record->deviceNumber, &record->showVideoWindow)) {
         Py_DECREF(self);

@@ -27,7 +27,10 @@ class Dev:
 
     def getbuffer(self, *args: object) -> Tuple[bytes, int, int]:
         """The latest frame: 24-bit RGB bytes (rows bottom-up, B, G, R, rows
-        padded to four bytes), its width and its height."""
+        padded to four bytes), its width and its height.
+
+        Raises error("The capture device was disconnected.") once the device
+        is unplugged (and on every later call), never an old frame."""
 
 
 def new_Dev(devnum: int, showVideoWindow: int) -> Dev:

@@ -24,6 +24,8 @@ const InterfaceName interfaceNames[] = {
     {&IID_IFilterGraph, "IFilterGraph"},
     {&IID_IGraphBuilder, "IGraphBuilder"},
     {&IID_IMediaControl, "IMediaControl"},
+    {&IID_IMediaEvent, "IMediaEvent"},
+    {&IID_IMediaEventEx, "IMediaEventEx"},
     {&IID_IVideoWindow, "IVideoWindow"},
     {&IID_ICaptureGraphBuilder2, "ICaptureGraphBuilder2"},
     {&IID_IEnumMoniker, "IEnumMoniker"},

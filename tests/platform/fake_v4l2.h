@@ -64,6 +64,7 @@ public:
     std::deque<Event> script;                  // consumed one dequeue (or poll) at a time
     Event afterScript = Event::Frame;          // then this, for ever
     int claimError = 0;                        // errno of freeing no buffers when a filter claims the node
+    bool unplugged = false;                    // every ioctl of an open file fails with ENODEV, as uvcvideo's do
     uint32_t mostBuffers = 32;                 // VIDIOC_REQBUFS grants at most these (uvcvideo's limit)
     std::map<uint32_t, int32_t> controlValues; // set through VIDIOC_S_CTRL; the default until then
     // What a frame holds, when set (a compressed picture made by the test);
@@ -128,6 +129,8 @@ public:
             return fail(EBADF);
         File &file = found->second;
         requests.push_back(request);
+        if (unplugged)
+            return fail(ENODEV);
         switch (request) {
         case VIDIOC_QUERYCAP: {
             auto *caps = static_cast<v4l2_capability *>(argument);

@@ -198,7 +198,23 @@ TEST_F(FakeV4l2Test, ADeviceBusyElsewhereCannotJoinAGraph) {
     EXPECT_EQ(fake.openFiles(), 0);
 }
 
-TEST_F(FakeV4l2Test, UnpluggedOrSilentDevicesStopQuietly) {
+// What the graph's event queue holds: the codes, each event freed.
+std::vector<long> takeEvents(IGraphBuilder *graph) {
+    ComRef<IMediaEventEx> events;
+    EXPECT_EQ(graph->QueryInterface(IID_IMediaEventEx, events.voidOut()), S_OK);
+    std::vector<long> codes;
+    long code = 0;
+    LONG_PTR first = 0, second = 0;
+    while (events->GetEvent(&code, &first, &second, 0) == S_OK) {
+        codes.push_back(code);
+        EXPECT_EQ(second, 0);
+        EXPECT_EQ(events->FreeEventParams(code, first, second), S_OK);
+    }
+    EXPECT_EQ(events->GetEvent(&code, &first, &second, 0), E_ABORT);
+    return codes;
+}
+
+TEST_F(FakeV4l2Test, AnUnpluggedDeviceIsSaidInTheGraphsEventsASilentOneIsNot) {
     using Event = FakeV4l2::Event;
     for (Event end : {Event::Gone, Event::HangUp, Event::Silence}) {
         SCOPED_TRACE(static_cast<int>(end));
@@ -214,8 +230,27 @@ TEST_F(FakeV4l2Test, UnpluggedOrSilentDevicesStopQuietly) {
         EXPECT_EQ(quorin_platform_samples_delivered(), 1);
         long size = 0;
         EXPECT_EQ(g.grabber->GetCurrentBuffer(&size, nullptr), S_OK);
+        std::vector<long> expected;
+        if (end != Event::Silence)
+            expected.push_back(EC_DEVICE_LOST);
+        EXPECT_EQ(takeEvents(g.graph.get()), expected);
         EXPECT_EQ(g.control->Stop(), S_OK);
     }
+}
+
+TEST_F(FakeV4l2Test, AStartOnADeviceUnpluggedWhileStoppedIsSaidOnceAndAnEventUnreadIsFreedWithItsGraph) {
+    oneCamera();
+    {
+        TestGraph g = makeBufferingGraph(nullptr);
+        fake.unplugged = true;
+        EXPECT_EQ(g.control->Run(), HRESULT_FROM_WIN32_ERROR_DEVICE_NOT_CONNECTED);
+        EXPECT_EQ(g.control->Run(), HRESULT_FROM_WIN32_ERROR_DEVICE_NOT_CONNECTED);
+        EXPECT_EQ(takeEvents(g.graph.get()), std::vector<long>{EC_DEVICE_LOST});
+        EXPECT_EQ(g.control->Run(), HRESULT_FROM_WIN32_ERROR_DEVICE_NOT_CONNECTED);
+        EXPECT_EQ(g.control->Stop(), S_OK);
+        // The event queued last is never read: the graph's end frees it.
+    }
+    EXPECT_EQ(quorin_platform_live_objects(), 0);
 }
 
 namespace {

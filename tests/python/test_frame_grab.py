@@ -166,3 +166,44 @@ def test_no_memory_for_the_frame_raises_memory_error_before_the_graph_runs():
             print("MemoryError", control.calls("IMediaControl::Run"))
     """, env={"QUORIN_VIRTUAL_CAMERAS": ""})
     assert result.stdout.split() == ["MemoryError", "0"], result.stderr
+
+
+LOST = "The capture device was disconnected."
+
+
+def test_a_camera_pulled_out_mid_capture_raises_within_a_second_and_for_ever(platform):
+    platform.add_camera("USB", sizes=[[160, 120]], fps=100, unplugged_after=5)
+    dev = quorin.new_Dev(0, 0)
+    started = time.monotonic()
+    frames = []
+    with pytest.raises(quorin.error) as raised:
+        while time.monotonic() - started < 5:
+            frames.append(sequence_number(*dev.getbuffer()))
+            time.sleep(0.005)
+    assert str(raised.value) == LOST
+    # Five frames came (a few perhaps read twice); the old one was never
+    # given again once the device went.
+    assert frames and max(frames) <= 4
+    assert time.monotonic() - started < 1
+    for _ in range(3):
+        before = time.monotonic()
+        with pytest.raises(quorin.error, match="^%s$" % LOST):
+            dev.getbuffer()
+        assert time.monotonic() - before < 0.1
+    # A new graph finds the device again (a virtual camera comes back at
+    # once); this one delivers five frames more.
+    dev.setresolution(160, 120)
+    assert dev.getbuffer()[1:] == (160, 120)
+    dropped = time.monotonic()
+    del dev
+    assert time.monotonic() - dropped < 0.5
+
+
+def test_a_camera_pulled_out_before_its_first_frame_does_not_wait_out_the_ten_seconds(platform):
+    platform.add_camera("USB", first_frame_ms=50, unplugged_after=0)
+    dev = quorin.new_Dev(0, 0)
+    started = time.monotonic()
+    with pytest.raises(quorin.error, match="^%s$" % LOST):
+        dev.getbuffer()
+    assert time.monotonic() - started < 1
+    assert dev.getdisplayname() == "USB"

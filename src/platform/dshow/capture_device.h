@@ -35,6 +35,7 @@ struct CameraDescription {
     std::vector<double> rates;
     long firstFrameMs = 0; // delay from Run to the first sample
     bool delivers = true;
+    long unpluggedAfter = -1; // frames delivered each run before the device goes; -1: it stays
     FormatBlock formatBlock = FormatBlock::VideoInfo;
     long filterPages = 1;
     long pinPages = 1;

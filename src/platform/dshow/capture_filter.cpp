@@ -2,6 +2,7 @@
 
 #include "com/guard.h"
 #include "dshow/factories.h"
+#include "dshow/filter_graph.h"
 #include "dshow/property_pages.h"
 
 #include <algorithm>
@@ -133,7 +134,9 @@ HRESULT CaptureFilter::onRun() {
         return S_OK;
     HRESULT hr = guarded([&] { return source_->start(connected_, *this); });
     delivering_ = SUCCEEDED(hr);
-    if (!delivering_) {
+    if (hr == HRESULT_FROM_WIN32_ERROR_DEVICE_NOT_CONNECTED) {
+        deviceLost(); // said through the graph's events, as a running source says it
+    } else if (!delivering_) {
         // The caller sees only Run's code, which a grabbing script does not
         // read: say here why no frame will come.
         std::fprintf(stderr, "quorin platform: %s: cannot start delivering (%s); the next Run tries again\n",
@@ -153,6 +156,12 @@ void CaptureFilter::onStop() {
 FramePtr CaptureFilter::takeFrame() { return pool_.take(); }
 
 bool CaptureFilter::readsEveryFrame() { return sink_->readsEveryFrame(); }
+
+// The graph outlives every call: a source stops before its filter leaves.
+void CaptureFilter::deviceLost() {
+    if (FilterGraph *owner = graph())
+        owner->deviceLost(identity());
+}
 
 void CaptureFilter::deliver(const FramePtr &frame) {
     ++samplesDelivered;

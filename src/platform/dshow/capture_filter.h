@@ -77,6 +77,7 @@ private:
     FramePtr takeFrame() override;
     void deliver(const FramePtr &frame) override;
     bool readsEveryFrame() override;
+    void deviceLost() override;
 
     // Threads: every member is the caller's thread's, except while the
     // source delivers (between start in onRun and stop in onStop, both on

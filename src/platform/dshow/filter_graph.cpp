@@ -17,6 +17,9 @@ FilterGraph::~FilterGraph() {
         it->reference->JoinFilterGraph(nullptr, nullptr);
     while (!members_.empty())
         members_.pop_back();
+    // Nobody will take these now: free what they hold.
+    for (const Event &event : events_)
+        FreeEventParams(event.code, event.first, event.second);
 }
 
 void *FilterGraph::findInterface(REFIID riid) {
@@ -24,9 +27,49 @@ void *FilterGraph::findInterface(REFIID riid) {
         return static_cast<IGraphBuilder *>(this);
     if (IsEqualGUID(riid, IID_IMediaControl))
         return static_cast<IMediaControl *>(this);
+    if (IsEqualGUID(riid, IID_IMediaEventEx) || IsEqualGUID(riid, IID_IMediaEvent))
+        return static_cast<IMediaEventEx *>(this);
     if (IsEqualGUID(riid, IID_IVideoWindow))
         return static_cast<IVideoWindow *>(this);
     return nullptr;
+}
+
+HRESULT FilterGraph::GetEvent(long *lEventCode, LONG_PTR *lParam1, LONG_PTR *lParam2, long) {
+    if (!lEventCode || !lParam1 || !lParam2)
+        return E_POINTER;
+    *lEventCode = 0;
+    *lParam1 = *lParam2 = 0;
+    PLATFORM_ENTER("IMediaEvent::GetEvent");
+    std::lock_guard<std::mutex> guard(eventLock_);
+    if (events_.empty())
+        return E_ABORT; // what a timeout gives: nothing came
+    const Event &next = events_.front();
+    *lEventCode = next.code;
+    *lParam1 = next.first;
+    *lParam2 = next.second;
+    events_.pop_front();
+    return S_OK;
+}
+
+HRESULT FilterGraph::FreeEventParams(long lEvCode, LONG_PTR lParam1, LONG_PTR) {
+    if (lEvCode == EC_DEVICE_LOST && lParam1)
+        reinterpret_cast<IUnknown *>(lParam1)->Release();
+    return S_OK;
+}
+
+void FilterGraph::deviceLost(IUnknown *filter) {
+    std::lock_guard<std::mutex> guard(eventLock_);
+    // Said once while nobody has taken it: a stopped source that is started
+    // again on a gone device says so again.
+    for (const Event &queued : events_)
+        if (queued.code == EC_DEVICE_LOST && queued.first == reinterpret_cast<LONG_PTR>(filter))
+            return;
+    try {
+        events_.push_back({EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(filter), 0});
+    } catch (...) {
+        return; // no memory: the next loss it hears of is queued instead
+    }
+    filter->AddRef();
 }
 
 HRESULT FilterGraph::AddFilter(IBaseFilter *pFilter, LPCWSTR pName) {

@@ -1,17 +1,20 @@
-// The filter graph manager: the graph builder with the graph's media control
-// and video window. It holds one reference to each filter it contains and
-// lets go of them all when it is released, stopping the graph first.
+// The filter graph manager: the graph builder with the graph's media control,
+// event queue and video window. It holds one reference to each filter it
+// contains and lets go of them all when it is released, stopping the graph
+// first.
 #pragma once
 
 #include "dshow/filter.h"
 
+#include <deque>
+#include <mutex>
 #include <vector>
 
 namespace platform {
 
 class VideoRenderer;
 
-class FilterGraph final : public ComObject<IGraphBuilder, IMediaControl, IVideoWindow> {
+class FilterGraph final : public ComObject<IGraphBuilder, IMediaControl, IMediaEventEx, IVideoWindow> {
 public:
     ~FilterGraph() override;
 
@@ -25,6 +28,17 @@ public:
     HRESULT STDMETHODCALLTYPE Pause() override;
     HRESULT STDMETHODCALLTYPE Stop() override;
     HRESULT STDMETHODCALLTYPE GetState(LONG msTimeout, OAFilterState *pfs) override;
+
+    // IMediaEvent: what the graph's filters said, oldest first. A wait is
+    // never needed here (the module polls), so a timeout is not waited out.
+    HRESULT STDMETHODCALLTYPE GetEvent(long *lEventCode, LONG_PTR *lParam1, LONG_PTR *lParam2,
+                                       long msTimeout) override;
+    HRESULT STDMETHODCALLTYPE FreeEventParams(long lEvCode, LONG_PTR lParam1, LONG_PTR lParam2) override;
+
+    // For the graph's filters, on any thread (a source's delivery thread
+    // above all): queues EC_DEVICE_LOST for the filter (its IUnknown), with
+    // a reference to it that FreeEventParams gives back.
+    void deviceLost(IUnknown *filter);
 
     // IVideoWindow, served by the video renderer in the graph
     HRESULT STDMETHODCALLTYPE put_Visible(long Visible) override;
@@ -49,8 +63,16 @@ private:
     HRESULT setWindowFlag(const char *operation, HRESULT (VideoRenderer::*set)(bool), long value);
     HRESULT getWindowFlag(bool (VideoRenderer::*get)() const, long *value);
 
+    struct Event {
+        long code;
+        LONG_PTR first;
+        LONG_PTR second;
+    };
+
     std::vector<Member> members_; // in the order they joined
     FILTER_STATE state_ = State_Stopped;
+    std::mutex eventLock_;       // guards events_, which delivery threads add to
+    std::deque<Event> events_; // not yet taken by GetEvent
 };
 
 } // namespace platform

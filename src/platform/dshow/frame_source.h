@@ -20,6 +20,10 @@ public:
     // nothing does, a source may deliver its device's own picture with what
     // converts it (Frame::holdDevicePicture).
     virtual bool readsEveryFrame() = 0;
+    // The device went (unplugged, or its driver let go of it): no frame
+    // will come. Said by the source on its delivery thread, which then ends,
+    // or by a start that finds the device gone.
+    virtual void deviceLost() = 0;
 
 protected:
     ~SampleOutput() = default;

@@ -18,6 +18,7 @@ typedef uint8_t BYTE;
 typedef int BOOL;
 typedef unsigned int UINT;
 typedef int64_t LONGLONG;
+typedef intptr_t LONG_PTR;
 typedef uint32_t LCID;
 typedef wchar_t WCHAR;
 typedef WCHAR OLECHAR;
@@ -48,6 +49,7 @@ typedef uint16_t VARTYPE;
 #define E_NOTIMPL ((HRESULT)0x80004001u)
 #define E_NOINTERFACE ((HRESULT)0x80004002u)
 #define E_POINTER ((HRESULT)0x80004003u)
+#define E_ABORT ((HRESULT)0x80004004u)
 #define E_FAIL ((HRESULT)0x80004005u)
 #define E_UNEXPECTED ((HRESULT)0x8000FFFFu)
 #define E_ACCESSDENIED ((HRESULT)0x80070005u)

@@ -151,6 +151,25 @@ protected:
     ~IMediaControl() = default;
 };
 
+// Event codes a graph's event queue carries (evcode.h). EC_DEVICE_LOST's
+// first parameter is the filter whose device went (a counted IUnknown that
+// FreeEventParams releases), its second 0 for gone and 1 for back.
+#define EC_DEVICE_LOST 0x1F
+
+struct IMediaEvent : public IDispatch {
+    virtual HRESULT STDMETHODCALLTYPE GetEvent(long *lEventCode, LONG_PTR *lParam1, LONG_PTR *lParam2,
+                                               long msTimeout) = 0;
+    virtual HRESULT STDMETHODCALLTYPE FreeEventParams(long lEvCode, LONG_PTR lParam1, LONG_PTR lParam2) = 0;
+
+protected:
+    ~IMediaEvent() = default;
+};
+
+struct IMediaEventEx : public IMediaEvent {
+protected:
+    ~IMediaEventEx() = default;
+};
+
 struct IVideoWindow : public IDispatch {
     virtual HRESULT STDMETHODCALLTYPE put_Visible(long Visible) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_Visible(long *pVisible) = 0;
@@ -241,6 +260,8 @@ extern const IID IID_IBaseFilter;
 extern const IID IID_IFilterGraph;
 extern const IID IID_IGraphBuilder;
 extern const IID IID_IMediaControl;
+extern const IID IID_IMediaEvent;
+extern const IID IID_IMediaEventEx;
 extern const IID IID_IVideoWindow;
 extern const IID IID_ICaptureGraphBuilder2;
 extern const IID IID_IEnumMoniker;

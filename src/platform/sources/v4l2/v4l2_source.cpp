@@ -294,6 +294,10 @@ private:
         // The format with the highest rate at this size (or the one tests
         // asked for), at its fastest interval.
         std::vector<Mode> modes = listModes(fd_);
+        // No mode at all from a node that was unplugged since it was opened:
+        // the format enumeration it ended on failed with ENODEV.
+        if (modes.empty() && errno == ENODEV)
+            return resultFromErrno(ENODEV);
         std::optional<Mode> mode = requestedMode(modes, size);
         if (!mode)
             mode = chooseMode(modes, size, format.fps);
@@ -393,25 +397,33 @@ private:
         }
     }
 
+    // Delivers until stopped, or until the device goes: then says so, once.
     void capture(const VideoFormat &format, SampleOutput &output) {
+        if (!deliverUntilGone(format, output))
+            output.deviceLost();
+    }
+
+    // False when the device went (unplugged: the node hangs up and its
+    // ioctls fail with ENODEV) or broke; true when asked to stop.
+    bool deliverUntilGone(const VideoFormat &format, SampleOutput &output) {
         pollfd waits[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
         for (;;) {
             if (v4l2Io().poll(waits, 2, pollMilliseconds) < 0) {
                 if (errno == EINTR)
                     continue;
-                return;
+                return false;
             }
             if (waits[1].revents)
-                return; // stop
+                return true; // stop
             if (waits[0].revents & (POLLERR | POLLHUP | POLLNVAL))
-                return; // unplugged: deliver nothing more
+                return false; // unplugged: deliver nothing more
             if (!(waits[0].revents & POLLIN))
                 continue;
             v4l2_buffer buffer = bufferRecord(0);
             if (xioctl(fd_, VIDIOC_DQBUF, &buffer) != 0) {
                 if (errno == EAGAIN)
                     continue;
-                return; // gone (ENODEV) or broken (EIO)
+                return false; // gone (ENODEV) or broken (EIO)
             }
             buffers_->dequeued();
             const std::vector<Mapping> &mappings = buffers_->mappings;

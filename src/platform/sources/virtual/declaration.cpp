@@ -123,6 +123,9 @@ bool parseObject(const json &object, CameraDescription &camera, std::string &err
         } else if (key == "first_frame_ms") {
             if (!parseCountKey(value, "first_frame_ms", 0, 3600000, camera.firstFrameMs, error))
                 return false;
+        } else if (key == "unplugged_after") {
+            if (!parseCountKey(value, "unplugged_after", 0, 1000000000, camera.unpluggedAfter, error))
+                return false;
         } else if (key == "delivers") {
             if (!value.is_boolean()) {
                 error = "\"delivers\" must be true or false";

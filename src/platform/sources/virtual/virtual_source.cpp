@@ -51,6 +51,14 @@ private:
         for (;;) {
             if (wake_.wait_until(guard, due, [this] { return stopping_; }))
                 return;
+            if (camera_.unpluggedAfter >= 0 && sequence >= static_cast<uint64_t>(camera_.unpluggedAfter)) {
+                // Pulled out: say so, then deliver nothing until stopped.
+                guard.unlock();
+                output.deviceLost();
+                guard.lock();
+                wake_.wait(guard, [this] { return stopping_; });
+                return;
+            }
             guard.unlock();
             FramePtr frame = output.takeFrame();
             generator_->render(*frame, sequence++);
