@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Runs a command against a real V4L2 driver: boots Debian's kernel under qemu
-# (software emulation) with the vivid test driver as /dev/video0, mounts the
+# Runs a command against real V4L2 drivers: boots Debian's kernel under qemu
+# (software emulation) with the vivid test driver as /dev/video0 and the USB
+# webcam driver uvcvideo over USB/IP's vhci-hcd (for the emulated camera of
+# tests/uvc/, which the command plugs in itself), mounts the
 # host's root read-only over 9p as the guest's root, and runs the command
 # there from the source tree, with the host's programs and the extension of
 # BUILD_DIR on PYTHONPATH. Its output comes back through a second, writable
@@ -9,6 +11,7 @@
 # usage: tests/vm/vivid_vm.sh BUILD_DIR COMMAND [ARGS...]
 #   e.g. tests/vm/vivid_vm.sh build /usr/bin/python3 -m pytest tests/python/test_v4l2.py
 # VM_TIMEOUT: seconds before the VM is stopped (900).
+# VM_VIVID=0: no vivid, so that the emulated USB cameras are the only ones.
 # With VM_WRITABLE=DIR, the host's DIR is writable at the same path in the
 # guest. The guest's /tmp is its own tmpfs, with the host's folders in /tmp
 # bound into it.
@@ -38,9 +41,11 @@ initramfs=$work/initramfs
 mkdir -p "$initramfs"/{bin,proc,sys,dev,newroot,modules} "$work/out"
 cp /bin/busybox "$initramfs/bin/busybox"
 
-# Modules in load order: the virtio transport and 9p first, then vivid.
+# Modules in load order: the virtio transport and 9p first, then the cameras'.
 : > "$initramfs/modules/order"
-for module in virtio_pci 9pnet_virtio 9p vivid; do
+cameras=(vhci-hcd uvcvideo)
+[ "${VM_VIVID:-1}" = 0 ] || cameras+=(vivid)
+for module in virtio_pci 9pnet_virtio 9p "${cameras[@]}"; do
     modprobe --show-depends -S "$version" "$module" | awk '$1 == "insmod" {print $2}'
 done | awk '!seen[$0]++' | while read -r path; do
     cp "$path" "$initramfs/modules/"
