@@ -53,6 +53,8 @@ struct FakeNode {
     std::vector<FakeControl> controls; // in the order of their ids
     int openError = 0;                 // errno of every open (EACCES: the user may not)
     std::string group = "video";       // the group that owns the node
+    std::string bus;                   // VIDIOC_QUERYCAP's bus_info
+    size_t leftAt = 0;                 // the size of the first format that another program left it at
 };
 
 class FakeV4l2 final : public platform::V4l2Io {
@@ -110,7 +112,7 @@ public:
             file.node = &node;
             file.format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
             if (!node.formats.empty())
-                setFormat(file, node.formats.front().fourcc, sizeOf(node.formats.front(), 0));
+                setFormat(file, node.formats.front().fourcc, sizeOf(node.formats.front(), node.leftAt));
             return fd;
         }
         errno = ENOENT;
@@ -137,6 +139,8 @@ public:
             *caps = v4l2_capability{};
             std::snprintf(reinterpret_cast<char *>(caps->card), sizeof caps->card, "%s", file.node->card.c_str());
             std::snprintf(reinterpret_cast<char *>(caps->driver), sizeof caps->driver, "fake");
+            std::snprintf(reinterpret_cast<char *>(caps->bus_info), sizeof caps->bus_info, "%s",
+                          file.node->bus.c_str());
             caps->device_caps =
                 (file.node->capture ? V4L2_CAP_VIDEO_CAPTURE : V4L2_CAP_META_CAPTURE) | V4L2_CAP_STREAMING;
             caps->capabilities = caps->device_caps | V4L2_CAP_DEVICE_CAPS;

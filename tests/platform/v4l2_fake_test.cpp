@@ -108,6 +108,30 @@ TEST_F(FakeV4l2Test, CaptureNodesAreListedWithDiscreteAndStepwiseSizes) {
     EXPECT_TRUE(FAILED(setSize(config.get(), 650, 480)));
 }
 
+TEST_F(FakeV4l2Test, DevicesAreNumberedByTheirBusAndStartAtTheFirstSizeTheyList) {
+    FakeFormat sizes{V4L2_PIX_FMT_YUYV, {{320, 240}, {640, 480}}, {}};
+    fake.devices = {{"/dev/video0", "Port ten", true, {sizes}, {}, 0, "video", "usb-0000:00:14.0-10", 1},
+                    {"/dev/video2", "Port two", true, {sizes}, {}, 0, "video", "usb-0000:00:14.0-2", 1},
+                    {"/dev/video4", "Test driver", true, {sizes}, {}, 0, "video", "platform:vivid-000", 1}};
+    const wchar_t *expected[] = {L"/dev/video4", L"/dev/video2", L"/dev/video0"};
+    for (int i = 0; i < 3; ++i) {
+        ComRef<IPropertyBag> bag;
+        ASSERT_EQ(moniker(i)->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.voidOut()), S_OK);
+        VARIANT value;
+        VariantInit(&value);
+        ASSERT_EQ(bag->Read(L"DevicePath", &value, nullptr), S_OK);
+        EXPECT_STREQ(value.bstrVal, expected[i]);
+        VariantClear(&value);
+    }
+    // Left at 640x480 by another program, each starts at 320x240 all the same.
+    ComRef<IBaseFilter> filter = bindFilter(0);
+    AM_MEDIA_TYPE *format = nullptr;
+    ASSERT_EQ(streamConfig(filter.get())->GetFormat(&format), S_OK);
+    EXPECT_EQ(reinterpret_cast<VIDEOINFOHEADER *>(format->pbFormat)->bmiHeader.biWidth, 320);
+    CoTaskMemFree(format->pbFormat);
+    CoTaskMemFree(format);
+}
+
 TEST_F(FakeV4l2Test, NativeFramesArriveWholeAndBottomUp) {
     oneCamera();
     fake.afterScript = FakeV4l2::Event::Silence;

@@ -4,6 +4,7 @@ window: it logs every message the platform sends (one JSON line each, in the
 file QUORIN_FAKE_HELPER_LOG) and sends the plan's messages in turn, reading
 the answer to each request. Steps of QUORIN_FAKE_HELPER_PLAN (a JSON list):
 {"send": message}, {"raw": text, "times": n (1 if not given)}, {"kill": signal}, {"exit": status},
+{"sleep": seconds},
 {"linger": seconds} (exit 0, leaving a child that holds the socket for that
 long; its pid is logged as {"child": pid}); for a video window,
 {"descriptors": true} (logs what it inherited: {"descriptors": {fd: what}})
@@ -17,6 +18,7 @@ import struct
 import signal
 import subprocess
 import sys
+import time
 
 
 def log(message):
@@ -39,6 +41,8 @@ def main():
             os.kill(os.getpid(), step["kill"])
         elif "exit" in step:
             sys.exit(step["exit"])
+        elif "sleep" in step:
+            time.sleep(step["sleep"])
         elif "descriptors" in step:
             inherited = {}
             for fd in os.listdir("/proc/self/fd"):

@@ -19,6 +19,7 @@
 //   {"event": "stream", "on": true|false}
 //   {"event": "set_cur", "unit": .., "selector": .., "value": ..}
 //   {"event": "frame", "counter": .., "ns": ..}   (with --log-frames: when its last byte left)
+//   {"event": "fault", "kind": "error"|"short"|"jpeg", "counter": ..}   (a frame sent damaged)
 //
 // Kinder than a real camera: the bus has no bandwidth limit of its own
 // (vhci-hcd passes whatever the camera answers), so a frame goes out as fast
@@ -406,13 +407,16 @@ private:
         frameBytes_ = frame_->size();
         frameError_ = faultError_;
         faultError_ = false;
+        frameFault_ = frameError_ ? "error" : "";
         if (faultShort_) {
             frameBytes_ /= 2;
             shortFrame_ = true;
             faultShort_ = false;
+            frameFault_ = "short";
         } else if (faultJpeg_ && pictureFormat_ && profile_.format(pictureFormat_)->kind == FormatKind::Mjpeg) {
             frameBytes_ /= 2;
             faultJpeg_ = false;
+            frameFault_ = "jpeg";
         }
         sent_ = 0;
         frameTimeNs_ = t;
@@ -456,6 +460,8 @@ private:
     void frameSent(int64_t t) {
         sending_ = false;
         shortFrame_ = false;
+        if (!frameFault_.empty())
+            say(R"({"event": "fault", "kind": ")" + frameFault_ + R"(", "counter": )" + std::to_string(counter_) + "}");
         if (logFrames_)
             say(R"({"event": "frame", "counter": )" + std::to_string(counter_) + R"(, "ns": )" + std::to_string(t) +
                 "}");
@@ -546,6 +552,7 @@ private:
     size_t bulkSent_ = 0;
     bool zeroLengthDue_ = false;
     bool frameError_ = false, shortFrame_ = false;
+    std::string frameFault_; // what was done to the frame being sent, if anything
     bool faultError_ = false, faultShort_ = false, faultJpeg_ = false;
 };
 

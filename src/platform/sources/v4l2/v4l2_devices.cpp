@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -55,15 +56,34 @@ void sayUnopenable(const std::string &path, int error) {
     std::fflush(stderr);
 }
 
-FrameSize currentSizeOf(int fd, const std::vector<FrameSize> &offered) {
-    v4l2_format current{};
-    current.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (fd >= 0 && xioctl(fd, VIDIOC_G_FMT, &current) == 0) {
-        FrameSize size{static_cast<LONG>(current.fmt.pix.width), static_cast<LONG>(current.fmt.pix.height)};
-        if (std::find(offered.begin(), offered.end(), size) != offered.end())
-            return size;
+// Whether text a comes before b, numbers within them compared as numbers
+// ("usb-0000:00:14.0-2" before "usb-0000:00:14.0-10").
+bool naturallyBefore(const std::string &a, const std::string &b) {
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (std::isdigit(static_cast<unsigned char>(a[i])) && std::isdigit(static_cast<unsigned char>(b[j]))) {
+            size_t endA = i, endB = j;
+            while (endA < a.size() && std::isdigit(static_cast<unsigned char>(a[endA])))
+                ++endA;
+            while (endB < b.size() && std::isdigit(static_cast<unsigned char>(b[endB])))
+                ++endB;
+            std::string x = a.substr(i, endA - i), y = b.substr(j, endB - j);
+            x.erase(0, std::min(x.find_first_not_of('0'), x.size()));
+            y.erase(0, std::min(y.find_first_not_of('0'), y.size()));
+            if (x.size() != y.size())
+                return x.size() < y.size();
+            if (x != y)
+                return x < y;
+            i = endA;
+            j = endB;
+        } else {
+            if (a[i] != b[j])
+                return a[i] < b[j];
+            ++i;
+            ++j;
+        }
     }
-    return offered.front();
+    return a.size() - i < b.size() - j;
 }
 
 class V4l2Device final : public Device {
@@ -72,10 +92,6 @@ public:
         : Device(std::move(description)), path_(std::move(path)) {}
 
     std::string devicePath() const override { return path_; }
-    FrameSize currentSize() const override {
-        FileDescriptor node(path_);
-        return currentSizeOf(node.get(), description().sizes);
-    }
     std::unique_ptr<FrameSource> createSource() const override { return createV4l2Source(path_); }
     std::unique_ptr<DeviceControls> openControls(std::string &error) override { return openV4l2Controls(path_, error); }
 
@@ -83,8 +99,9 @@ private:
     const std::string path_;
 };
 
-// Describes the node at path, or returns false when it cannot capture video.
-bool describe(const std::string &path, CameraDescription &camera) {
+// Describes the node at path with the bus it hangs on, or returns false
+// when it cannot capture video.
+bool describe(const std::string &path, CameraDescription &camera, std::string &bus) {
     FileDescriptor node(path);
     if (node.get() < 0) {
         if (errno == EACCES || errno == EPERM)
@@ -98,6 +115,8 @@ bool describe(const std::string &path, CameraDescription &camera) {
     if (!(caps & V4L2_CAP_VIDEO_CAPTURE) || !(caps & V4L2_CAP_STREAMING))
         return false;
     camera = CameraDescription{};
+    const char *busInfo = reinterpret_cast<const char *>(capability.bus_info);
+    bus.assign(busInfo, strnlen(busInfo, sizeof capability.bus_info));
     const char *card = reinterpret_cast<const char *>(capability.card);
     camera.name.assign(card, strnlen(card, sizeof capability.card));
     // A driver that lists no intervals runs at the rate it reports now.
@@ -131,16 +150,29 @@ void listV4l2Devices(std::vector<DevicePtr> &devices) {
     if (!systemDevices)
         return;
     Registry &r = registry();
+    // In the order of the buses the devices hang on, so that a camera keeps
+    // its number whatever was plugged in first, and one plugged back in
+    // (under a new node) gets its old number back.
+    struct Found {
+        std::string bus;
+        DevicePtr device;
+    };
+    std::vector<Found> found;
     for (const std::string &node : v4l2Io().nodes()) {
         CameraDescription camera;
-        if (!describe(node, camera))
+        std::string bus;
+        if (!describe(node, camera, bus))
             continue;
         std::lock_guard<std::mutex> guard(r.lock);
         DevicePtr &known = r.byPath[node];
         if (!known || !(known->description() == camera))
             known = std::make_shared<V4l2Device>(camera, node);
-        devices.push_back(known);
+        found.push_back({bus, known});
     }
+    std::stable_sort(found.begin(), found.end(),
+                     [](const Found &a, const Found &b) { return naturallyBefore(a.bus, b.bus); });
+    for (Found &f : found)
+        devices.push_back(std::move(f.device));
 }
 
 } // namespace platform
