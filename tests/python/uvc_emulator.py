@@ -22,7 +22,9 @@ def available():
 
 
 def executable():
-    return os.path.join(os.path.dirname(quorin.__file__), "tests", "uvc_camera")
+    """QUORIN_UVC_CAMERA, else the one built beside the module under test."""
+    return os.environ.get("QUORIN_UVC_CAMERA") or os.path.join(os.path.dirname(quorin.__file__), "tests",
+                                                               "uvc_camera")
 
 
 def profile(name):

@@ -1,11 +1,14 @@
 #!/bin/bash
 # Runs quorin.pyd's checks under Wine inside the vivid VM (tests/vm/vivid_vm.sh),
 # for each architecture named: first with Wine's capture filter over vivid as
-# device 0, then, with the driver unloaded, on a system without a camera.
+# device 0; then, with vivid unloaded, over an emulated USB webcam (tests/uvc/,
+# the Logitech C270's profile) through uvcvideo; then, with the camera
+# pulled out, on a system without a camera.
 #
 # usage (in the guest, from the source tree): vivid_checks.sh PREFIX64 OUTDIR ARCH...
 #   PREFIX64: the 64-bit Wine prefix prepared on the host (writable here);
-#   OUTDIR: where the frames go, as frame-ARCH.bmp.
+#   OUTDIR: where the frames go, as frame-ARCH.bmp (vivid) and
+#   frame-uvc-ARCH.bmp (the webcam).
 set -u
 prefix64=$1 out=$2
 shift 2
@@ -39,27 +42,53 @@ host() {
 }
 
 # The driver's card name (VIDIOC_QUERYCAP), which Wine's device enumerator
-# gives as the friendly name, and the first two sizes it lists for B, G, R
-# (VIDIOC_ENUM_FRAMESIZES): Wine's capture filter starts at the first.
-facts=$(/usr/bin/python3 -c '
-import fcntl, struct
-with open("/dev/video0", "rb", buffering=0) as device:
+# gives as the friendly name, and the first two sizes it lists for its first
+# format (VIDIOC_ENUM_FRAMESIZES; vivid lists the same for each): Wine's
+# capture filter starts at the first.
+facts() {
+    /usr/bin/python3 -c '
+import fcntl, struct, sys
+with open(sys.argv[1], "rb", buffering=0) as device:
     caps = bytearray(104)
     fcntl.ioctl(device, 0x80685600, caps)
     print(caps[16:48].split(b"\0")[0].decode())
+    fmt = bytearray(64)
+    struct.pack_into("II", fmt, 0, 0, 1)
+    fcntl.ioctl(device, 0xC0405602, fmt)
     for index in (0, 1):
         size = bytearray(44)
-        struct.pack_into("II", size, 0, index, 0x33524742)
+        struct.pack_into("II", size, 0, index, struct.unpack_from("I", fmt, 44)[0])
         fcntl.ioctl(device, 0xC02C564A, size)
-        print(*struct.unpack_from("II", size, 12))')
-name=$(sed -n 1p <<<"$facts")
-sizes=$(sed -n '2,3p' <<<"$facts" | tr '\n' ' ')
-for arch in "$@"; do
-    echo "== $arch, Wine's capture filter over $name (sizes $sizes)"
-    # shellcheck disable=SC2086
-    host "$arch" --device "$name" $sizes "Z:${out//\//\\}\\frame-$arch.bmp" || status=1
-done
+        print(*struct.unpack_from("II", size, 12))' "$1"
+}
+# Runs each architecture's checks over the capture node $1; frames as $2-ARCH.bmp.
+check_camera() {
+    local found name sizes
+    found=$(facts "$1") || { status=1; return; }
+    name=$(sed -n 1p <<<"$found")
+    sizes=$(sed -n '2,3p' <<<"$found" | tr '\n' ' ')
+    for arch in "${arches[@]}"; do
+        echo "== $arch, Wine's capture filter over $name (sizes $sizes)"
+        # shellcheck disable=SC2086
+        host "$arch" --device "$name" $sizes "Z:${out//\//\\}\\$2-$arch.bmp" || status=1
+    done
+}
+arches=("$@")
+check_camera /dev/video0 frame
 rmmod vivid || status=1
+
+# The webcam, plugged in once vivid has gone, so that it is device 0.
+mkfifo /tmp/uvc-commands
+build/tests/uvc_camera tests/uvc/profiles/logitech-c270.json < /tmp/uvc-commands > /tmp/uvc-events &
+camera=$!
+exec 3> /tmp/uvc-commands
+for _ in $(seq 200); do [ -e /dev/video0 ] && break; sleep 0.1; done
+check_camera /dev/video0 frame-uvc
+echo quit >&3
+exec 3>&-
+wait $camera
+for _ in $(seq 100); do [ -e /dev/video0 ] || break; sleep 0.1; done
+
 for arch in "$@"; do
     echo "== $arch, no capture device"
     host "$arch" || status=1
