@@ -455,6 +455,6 @@ int main(int argc, char **argv) {
         check(StandIn_LiveObjects() == 1, "after the module and the exit hooks, only quorin.error is alive",
               std::to_string(StandIn_LiveObjects()) + " objects");
     }
-    std::printf("%s: %d passed, %d failed\n", argc == 2 ? "no camera" : "camera", passed, failed);
+    std::printf("%s: %d passed, %d failed\n", argc == 2 ? "windows" : "camera", passed, failed);
     return failed ? 1 : 0;
 }
