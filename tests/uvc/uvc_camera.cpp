@@ -51,9 +51,9 @@ using usbip::IsoPacket;
 using usbip::Request;
 using uvc::FormatKind;
 
-constexpr int32_t stallStatus = -32;  // -EPIPE
+constexpr int32_t stallStatus = -32;     // -EPIPE
 constexpr int32_t unlinkedStatus = -104; // -ECONNRESET
-constexpr size_t payloadHeader = 12;   // with PTS and SCR
+constexpr size_t payloadHeader = 12;     // with PTS and SCR
 
 int64_t nowNs() {
     timespec t;
@@ -232,7 +232,8 @@ private:
                 return false;
             }
             std::ostringstream line;
-            line << R"({"event": "set_cur", "unit": )" << entity << R"(, "selector": )" << selector << R"(, "value": [)";
+            line << R"({"event": "set_cur", "unit": )" << entity << R"(, "selector": )" << selector
+                 << R"(, "value": [)";
             for (size_t i = 0; i < data.size(); ++i)
                 line << (i ? ", " : "") << static_cast<int>(data[i]);
             line << "]}";
@@ -300,8 +301,7 @@ private:
         return probe;
     }
 
-    bool streamingRequest(int request, int selector, const std::vector<uint8_t> &data,
-                          std::vector<uint8_t> &answer) {
+    bool streamingRequest(int request, int selector, const std::vector<uint8_t> &data, std::vector<uint8_t> &answer) {
         if (selector != 0x01 && selector != 0x02)
             return false; // still image and error controls: not offered
         std::vector<uint8_t> &control = selector == 0x01 ? probe_ : commit_;
@@ -506,8 +506,9 @@ private:
                 continue;
             }
             size_t chunk = std::min(static_cast<size_t>(r.length), bulkPayload_.size() - bulkSent_);
-            link_.reply(r, 0, std::vector<uint8_t>(bulkPayload_.begin() + static_cast<long>(bulkSent_),
-                                                   bulkPayload_.begin() + static_cast<long>(bulkSent_ + chunk)));
+            link_.reply(r, 0,
+                        std::vector<uint8_t>(bulkPayload_.begin() + static_cast<long>(bulkSent_),
+                                             bulkPayload_.begin() + static_cast<long>(bulkSent_ + chunk)));
             bulkSent_ += chunk;
             if (bulkSent_ == bulkPayload_.size()) {
                 zeroLengthDue_ = chunk == static_cast<size_t>(r.length);
@@ -595,8 +596,7 @@ int Camera::run() {
         int64_t wait = std::max<int64_t>(0, (next - nowNs() + 999999) / 1000000);
         pollfd fds[2] = {{0, POLLIN, 0}, {link_.fd(), POLLIN, 0}};
         int count = link_.attached() ? 2 : 1;
-        if (poll(fds, static_cast<nfds_t>(count), static_cast<int>(std::min<int64_t>(wait, 100))) < 0 &&
-            errno != EINTR)
+        if (poll(fds, static_cast<nfds_t>(count), static_cast<int>(std::min<int64_t>(wait, 100))) < 0 && errno != EINTR)
             return 1;
         if (fds[0].revents) {
             char chunk[256];

@@ -30,7 +30,8 @@ std::pair<uint32_t, uint32_t> packetSize(const std::string &text) {
     size_t x = text.find('x');
     if (x == std::string::npos)
         return {1, static_cast<uint32_t>(std::stoul(text))};
-    return {static_cast<uint32_t>(std::stoul(text.substr(0, x))), static_cast<uint32_t>(std::stoul(text.substr(x + 1)))};
+    return {static_cast<uint32_t>(std::stoul(text.substr(0, x))),
+            static_cast<uint32_t>(std::stoul(text.substr(x + 1)))};
 }
 
 class Bytes {
@@ -84,8 +85,8 @@ Bytes hexBytes(const std::string &text) {
 }
 
 // The names of the VS header's bmaControls bits, D0 first.
-const char *const streamingControlBits[] = {"wKeyFrameRate",        "wPFrameRate", "wCompQuality", "wCompWindowSize",
-                                            "Generate Key Frame", "Update Frame Segment"};
+const char *const streamingControlBits[] = {"wKeyFrameRate",   "wPFrameRate",        "wCompQuality",
+                                            "wCompWindowSize", "Generate Key Frame", "Update Frame Segment"};
 
 // Controls of the camera terminal and the processing unit, by bit of their
 // bmControls, with the selector each bit stands for.
@@ -95,12 +96,23 @@ struct ControlBit {
     const char *name;
 };
 const ControlBit cameraTerminalBits[] = {
-    {0, 0x01, "Scanning Mode"},    {1, 0x02, "Auto-Exposure Mode"}, {2, 0x03, "Auto-Exposure Priority"},
-    {3, 0x04, "Exposure Time (Absolute)"}, {4, 0x05, "Exposure Time (Relative)"}, {5, 0x06, "Focus (Absolute)"},
-    {6, 0x07, "Focus (Relative)"}, {7, 0x09, "Iris (Absolute)"},       {8, 0x0A, "Iris (Relative)"},
-    {9, 0x0B, "Zoom (Absolute)"},  {10, 0x0C, "Zoom (Relative)"},      {11, 0x0D, "PanTilt (Absolute)"},
-    {12, 0x0E, "PanTilt (Relative)"}, {13, 0x0F, "Roll (Absolute)"},   {14, 0x10, "Roll (Relative)"},
-    {17, 0x08, "Focus, Auto"},     {18, 0x11, "Privacy"},
+    {0, 0x01, "Scanning Mode"},
+    {1, 0x02, "Auto-Exposure Mode"},
+    {2, 0x03, "Auto-Exposure Priority"},
+    {3, 0x04, "Exposure Time (Absolute)"},
+    {4, 0x05, "Exposure Time (Relative)"},
+    {5, 0x06, "Focus (Absolute)"},
+    {6, 0x07, "Focus (Relative)"},
+    {7, 0x09, "Iris (Absolute)"},
+    {8, 0x0A, "Iris (Relative)"},
+    {9, 0x0B, "Zoom (Absolute)"},
+    {10, 0x0C, "Zoom (Relative)"},
+    {11, 0x0D, "PanTilt (Absolute)"},
+    {12, 0x0E, "PanTilt (Relative)"},
+    {13, 0x0F, "Roll (Absolute)"},
+    {14, 0x10, "Roll (Relative)"},
+    {17, 0x08, "Focus, Auto"},
+    {18, 0x11, "Privacy"},
 };
 const ControlBit processingUnitBits[] = {
     {0, 0x02, "Brightness"},
@@ -129,9 +141,9 @@ void addControls(Profile &p, int unit, uint32_t mask, const ControlBit (&bits)[N
 }
 
 int requestCode(const std::string &name) {
-    static const std::map<std::string, int> codes = {{"SET_CUR", 0x01}, {"GET_CUR", 0x81}, {"GET_MIN", 0x82},
-                                                      {"GET_MAX", 0x83}, {"GET_RES", 0x84}, {"GET_LEN", 0x85},
-                                                      {"GET_INFO", 0x86}, {"GET_DEF", 0x87}};
+    static const std::map<std::string, int> codes = {{"SET_CUR", 0x01},  {"GET_CUR", 0x81}, {"GET_MIN", 0x82},
+                                                     {"GET_MAX", 0x83},  {"GET_RES", 0x84}, {"GET_LEN", 0x85},
+                                                     {"GET_INFO", 0x86}, {"GET_DEF", 0x87}};
     auto found = codes.find(name);
     if (found == codes.end())
         throw std::runtime_error("no such request: " + name);
@@ -331,7 +343,8 @@ Bytes videoStreaming(Profile &p, const json &vs) {
         std::pair<uint32_t, uint32_t> size = packetSize(alt.at("wMaxPacketSize"));
         if (p.bulk) {
             p.bulkPacket = size.second;
-            all.append(endpointDescriptor(p.endpoint, 0x02, size.second, static_cast<int>(number(alt.at("bInterval")))));
+            all.append(
+                endpointDescriptor(p.endpoint, 0x02, size.second, static_cast<int>(number(alt.at("bInterval")))));
         } else {
             p.alternates.push_back({alternate, size.first * size.second});
             uint32_t field = (size.first - 1) << 11 | size.second;

@@ -31,8 +31,7 @@ public:
 
     // IMediaEvent: what the graph's filters said, oldest first. A wait is
     // never needed here (the module polls), so a timeout is not waited out.
-    HRESULT STDMETHODCALLTYPE GetEvent(long *lEventCode, LONG_PTR *lParam1, LONG_PTR *lParam2,
-                                       long msTimeout) override;
+    HRESULT STDMETHODCALLTYPE GetEvent(long *lEventCode, LONG_PTR *lParam1, LONG_PTR *lParam2, long msTimeout) override;
     HRESULT STDMETHODCALLTYPE FreeEventParams(long lEvCode, LONG_PTR lParam1, LONG_PTR lParam2) override;
 
     // For the graph's filters, on any thread (a source's delivery thread
@@ -71,7 +70,7 @@ private:
 
     std::vector<Member> members_; // in the order they joined
     FILTER_STATE state_ = State_Stopped;
-    std::mutex eventLock_;       // guards events_, which delivery threads add to
+    std::mutex eventLock_;     // guards events_, which delivery threads add to
     std::deque<Event> events_; // not yet taken by GetEvent
 };
 
