@@ -170,8 +170,7 @@ def test_a_camera_unplugged_while_stopped_or_in_a_dialog_raises_at_once(usb, hel
     dev = quorin.new_Dev(0, 0)
     dev.getbuffer()
     helper.plan(shown(), {"sleep": 2}, close("ok"))
-    puller = subprocess.Popen(["sh", "-c", "sleep 1; echo unplug >&%d" % camera.process.stdin.fileno()],
-                              pass_fds=[camera.process.stdin.fileno()])
+    puller = subprocess.Popen(["sh", "-c", "sleep 1; echo unplug"], stdout=camera.process.stdin)
     with pytest.raises(quorin.error) as raised:
         dev.displaycapturefilterproperties()
     puller.wait()

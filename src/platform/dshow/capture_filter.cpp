@@ -115,6 +115,11 @@ void CaptureFilter::disconnect() {
     pool_.clear();
 }
 
+void CaptureFilter::forget(Filter &gone) {
+    if (sink_ && dynamic_cast<Filter *>(sink_) == &gone)
+        disconnect();
+}
+
 HRESULT CaptureFilter::onJoin(FilterGraph *) {
     if (!device_->acquire(this))
         return HRESULT_FROM_WIN32_ERROR_BUSY;

@@ -56,6 +56,7 @@ public:
     bool connected() const { return sink_ != nullptr; }
     HRESULT connect(FrameSink *sink);
     void disconnect() override;
+    void forget(Filter &gone) override;
 
     HRESULT STDMETHODCALLTYPE GetPages(CAUUID *pPages) override;
 

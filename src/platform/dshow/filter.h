@@ -24,6 +24,9 @@ public:
     virtual HRESULT onRun() { return S_OK; }
     virtual void onStop() {}
     virtual void disconnect() {}
+    // Another filter of the graph is leaving it: break any link to it, so
+    // that nothing calls a filter that may be gone.
+    virtual void forget(Filter &) {}
 
     FilterGraph *graph() const { return graph_; }
     const std::wstring &graphName() const { return name_; }

@@ -100,11 +100,18 @@ HRESULT FilterGraph::addFilter(IBaseFilter *filter, LPCWSTR name) {
 HRESULT FilterGraph::RemoveFilter(IBaseFilter *pFilter) {
     PLATFORM_ENTER("IGraphBuilder::RemoveFilter");
     for (auto it = members_.begin(); it != members_.end(); ++it) {
-        if (it->reference.get() == pFilter) {
-            pFilter->JoinFilterGraph(nullptr, nullptr);
-            members_.erase(it);
-            return S_OK;
-        }
+        if (it->reference.get() != pFilter)
+            continue;
+        // As DirectShow's base classes: connections change only stopped.
+        if (state_ != State_Stopped)
+            return VFW_E_NOT_STOPPED;
+        // Its connections go with it, on both sides.
+        for (Member &other : members_)
+            if (other.filter != it->filter)
+                other.filter->forget(*it->filter);
+        pFilter->JoinFilterGraph(nullptr, nullptr);
+        members_.erase(it);
+        return S_OK;
     }
     return VFW_E_NOT_FOUND;
 }

@@ -140,6 +140,12 @@ void SampleGrabber::disconnect() {
     sourceFailed_ = false;
 }
 
+void SampleGrabber::forget(Filter &gone) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (downstream_ && dynamic_cast<Filter *>(downstream_) == &gone)
+        downstream_ = nullptr;
+}
+
 void SampleGrabber::sourceFailed(bool failed) {
     FrameSink *downstream;
     {

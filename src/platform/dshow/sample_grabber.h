@@ -26,6 +26,7 @@ public:
     HRESULT connectInput(const VideoFormat &offered);
     void connectOutput(FrameSink *downstream);
     void disconnect() override;
+    void forget(Filter &gone) override;
 
     void receive(const FramePtr &frame) override;
     void sourceFailed(bool failed) override;
