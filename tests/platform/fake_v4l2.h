@@ -43,6 +43,7 @@ struct FakeControl {
     v4l2_query_ext_ctrl query;
     std::vector<std::string> menu;
     int setError = 0;
+    int queryError = 0; // errno of describing it (a camera that stalls the request)
 };
 
 struct FakeNode {
@@ -265,6 +266,8 @@ public:
             uint32_t id = query->id & ~(V4L2_CTRL_FLAG_NEXT_CTRL | V4L2_CTRL_FLAG_NEXT_COMPOUND);
             for (const FakeControl &control : file.node->controls) {
                 if (next ? control.query.id > id : control.query.id == id) {
+                    if (control.queryError)
+                        return fail(control.queryError);
                     *query = control.query;
                     return 0;
                 }

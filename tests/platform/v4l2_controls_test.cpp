@@ -96,6 +96,31 @@ TEST_F(V4l2ControlsTest, UserAndCameraControlsAreListedByTheirPagesWithTheirStat
     EXPECT_TRUE(listed[6].readOnly && listed[6].grabbed && !listed[6].inactive);
 }
 
+TEST_F(V4l2ControlsTest, AControlTheDriverCannotDescribeIsLeftOutAndTheRestListed) {
+    // uvcvideo answers EINVAL, as at the end of the list, for a control
+    // whose request the camera stalls and then calls invalid; EIO or EPIPE
+    // where the camera says nothing more.
+    for (int error : {EINVAL, EIO}) {
+        fake.devices[0].controls[1].queryError = error; // brightness
+        fake.devices[0].controls[8].queryError = error; // the last of its class
+        std::string problem;
+        std::unique_ptr<platform::DeviceControls> controls = device->openControls(problem);
+        ASSERT_TRUE(controls);
+        std::vector<std::string> names;
+        for (const platform::Control &c : controls->list())
+            names.push_back(c.name);
+        EXPECT_EQ(names, (std::vector<std::string>{"Contrast", "White Balance, Automatic", "Do White Balance",
+                                                   "Power Line Frequency", "Exposure Time, Absolute"}))
+            << error;
+    }
+    // The list ends inside the first class: the search past it ends too.
+    fake.devices[0].controls.resize(9);
+    std::string problem;
+    std::unique_ptr<platform::DeviceControls> controls = device->openControls(problem);
+    ASSERT_TRUE(controls);
+    EXPECT_EQ(controls->list().size(), 4u);
+}
+
 TEST_F(V4l2ControlsTest, ASetValueIsTheDevicesAndARefusalSaysWhy) {
     fake.devices[0].controls[2].setError = EBUSY; // contrast
     std::string error;

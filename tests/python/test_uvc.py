@@ -233,3 +233,25 @@ def test_a_camera_that_pauses_keeps_its_last_frame_and_goes_on(usb):
     assert len(during) == 1 and min(during) >= before
     time.sleep(2)
     assert max(taken_counters(dev, 0.5)) > max(during)
+
+
+def test_mjpeg_frames_without_huffman_tables_decode_with_the_standard_ones(usb):
+    camera = usb("generic-bulk-349c-3307", huffman=False)
+    dev = quorin.new_Dev(0, 0)
+    data, width, height = dev.getbuffer()
+    assert camera.wait_for("commit")["fourcc"] == "MJPG"
+    assert_bars(data, width, height)
+
+
+def test_a_control_the_camera_stalls_is_left_out_and_the_others_stay(usb, helper):
+    camera = usb("logitech-c270")
+    unit = camera.profile["video_control"]["processing_unit"]["bUnitID"]
+    camera.send("stall %d 3" % unit)  # contrast, every request
+    dev = quorin.new_Dev(0, 0)
+    helper.plan(shown(), {"send": {"set": {"id": BRIGHTNESS, "value": 10}}}, close("ok"))
+    dev.displaycapturefilterproperties()
+    opening, changed = helper.received()[:2]
+    listed = [control["name"] for page in opening["pages"] for control in page["controls"]]
+    print("with contrast stalled:", listed, changed.get("refused"))
+    assert "Brightness" in listed and "Sharpness" in listed and "Contrast" not in listed
+    assert camera.wait_for("set_cur", unit=unit, selector=2)["value"] == [10, 0]

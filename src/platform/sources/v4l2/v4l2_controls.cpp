@@ -4,8 +4,10 @@
 
 #include <linux/videodev2.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <utility>
 
 namespace platform {
@@ -38,6 +40,14 @@ bool typeOf(uint32_t v4l2Type, ControlType &type) {
     return false;
 }
 
+// The last id of the classes shown: no control after it is asked for.
+constexpr uint32_t lastShownId = V4L2_CTRL_CLASS_CAMERA | 0xFFFF;
+// How far past a control the next of its class is looked for, one id at a
+// time: a class's standard controls lie closer together than this, from
+// the class's first (V4L2_CID_USER_BASE, V4L2_CID_CAMERA_CLASS_BASE).
+constexpr uint32_t nearbyIds = 64;
+constexpr uint32_t classFirstId = 0x900;
+
 class V4l2Controls final : public DeviceControls {
 public:
     explicit V4l2Controls(int fd) : fd_(fd) {}
@@ -47,12 +57,19 @@ public:
         std::vector<Control> controls;
         std::map<uint32_t, std::string> groups; // the driver's name for each class
         uint32_t after = 0;
-        for (;;) {
+        while (after < lastShownId) {
             v4l2_query_ext_ctrl query{};
             query.id = after | V4L2_CTRL_FLAG_NEXT_CTRL;
-            // The end of the list, or a driver that would go round for ever.
-            if (xioctl(fd_, VIDIOC_QUERY_EXT_CTRL, &query) != 0 || query.id <= after)
-                break;
+            // The end of the list, a driver that would go round for ever,
+            // or one that cannot describe the next control: look past it.
+            if (xioctl(fd_, VIDIOC_QUERY_EXT_CTRL, &query) != 0 || query.id <= after) {
+                std::optional<v4l2_query_ext_ctrl> beyond = describedAfter(after);
+                if (!beyond) {
+                    after = V4L2_CTRL_ID2CLASS(after + 1) | 0xFFFF; // on to the next class
+                    continue;
+                }
+                query = *beyond;
+            }
             after = query.id;
             if (query.type == V4L2_CTRL_TYPE_CTRL_CLASS) {
                 groups[V4L2_CTRL_ID2CLASS(query.id)] = nameOf(query.name, sizeof query.name);
@@ -93,6 +110,23 @@ public:
     }
 
 private:
+    // The first control the driver describes among the ids just after
+    // after. A camera that stalls a control's request makes uvcvideo fail
+    // to describe it (with EINVAL, as at the end of the list, where the
+    // camera calls the request invalid; EIO or EPIPE otherwise), which
+    // would end the list there and hide the controls after it.
+    std::optional<v4l2_query_ext_ctrl> describedAfter(uint32_t after) {
+        // A class's own control (its name) lies below its first control.
+        const uint32_t from = std::max<uint32_t>(after + 1, V4L2_CTRL_ID2CLASS(after) | classFirstId);
+        for (uint32_t id = from; id < from + nearbyIds && id <= lastShownId; ++id) {
+            v4l2_query_ext_ctrl query{};
+            query.id = id;
+            if (xioctl(fd_, VIDIOC_QUERY_EXT_CTRL, &query) == 0 && query.id == id)
+                return query;
+        }
+        return std::nullopt;
+    }
+
     static std::string defaultGroup(uint32_t id) {
         return V4L2_CTRL_ID2CLASS(id) == V4L2_CTRL_CLASS_CAMERA ? "Camera Controls" : "User Controls";
     }
