@@ -78,8 +78,8 @@ ensure_debian13_root() {
             sed 's/^URIs: *//')
         rm -rf "$DEBIAN13_ROOT"
         mkdir -p "$(dirname "$DEBIAN13_ROOT")"
-        debootstrap --variant=minbase --include=python3 trixie "$DEBIAN13_ROOT" "${mirror:-http://deb.debian.org/debian}" \
-            >/dev/null
+        # Without a mirror of the machine's own, debootstrap's default.
+        debootstrap --variant=minbase --include=python3 trixie "$DEBIAN13_ROOT" ${mirror:+"$mirror"} >/dev/null
     fi
     cp /etc/resolv.conf "$DEBIAN13_ROOT/etc/resolv.conf"
     update_package_lists in_root

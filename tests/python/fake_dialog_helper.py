@@ -8,9 +8,12 @@ the answer to each request. Steps of QUORIN_FAKE_HELPER_PLAN (a JSON list):
 {"linger": seconds} (exit 0, leaving a child that holds the socket for that
 long; its pid is logged as {"child": pid}); for a video window,
 {"descriptors": true} (logs what it inherited: {"descriptors": {fd: what}})
-and {"exchange": value} (writes value into the frame slots' exchange).
+{"exchange": value} (writes value into the frame slots' exchange) and
+{"block_notices": value} (clears O_NONBLOCK on the notices' descriptor and
+its standard error, and tries to write value into the notices).
 After the last step it waits for the platform to close its end."""
 
+import fcntl
 import json
 import mmap
 import os
@@ -52,6 +55,13 @@ def main():
                     pass  # the listing's own
             log(json.dumps({"descriptors": {fd: what.split(":")[0] if fd in ("0", "1") else what
                                             for fd, what in inherited.items()}}))
+        elif "block_notices" in step:
+            for fd in (4, 2):
+                fcntl.fcntl(fd, fcntl.F_SETFL, fcntl.fcntl(fd, fcntl.F_GETFL) & ~os.O_NONBLOCK)
+            try:
+                os.write(4, struct.pack("Q", step["block_notices"]))
+            except OSError as error:
+                log(json.dumps({"write": error.strerror}))
         elif "exchange" in step:
             slots = mmap.mmap(3, 4096)
             slots[24:28] = struct.pack("I", step["exchange"])

@@ -2,6 +2,8 @@
 
 #include "dshow/factories.h"
 
+#include <thread>
+
 namespace platform {
 
 VideoRenderer::~VideoRenderer() { closeWindow(); }
@@ -17,9 +19,14 @@ void VideoRenderer::disconnect() {
 }
 
 void VideoRenderer::receive(const FramePtr &frame) {
-    std::unique_lock<std::mutex> guard(windowLock_, std::try_to_lock);
-    if (guard && window_ && frame)
-        window_->offer(*frame);
+    std::shared_ptr<RendererWindow> window;
+    {
+        std::unique_lock<std::mutex> guard(windowLock_, std::try_to_lock);
+        if (!guard || !window_ || !frame)
+            return;
+        window = window_;
+    }
+    window->offer(*frame); // a copy and a notice that cannot block
 }
 
 bool VideoRenderer::readsEveryFrame() {
@@ -62,11 +69,16 @@ void VideoRenderer::openWindow() {
 void VideoRenderer::closeWindow() {
     // Taken out under the lock, dropped outside it: ending the helper takes
     // a while, and the delivery thread must not meet the lock held that long.
-    std::unique_ptr<RendererWindow> closing;
+    std::shared_ptr<RendererWindow> closing;
     {
         std::lock_guard<std::mutex> guard(windowLock_);
         closing = std::move(window_);
     }
+    // A frame being offered holds the window a moment longer (an offer never
+    // blocks); the window ends here, on the caller's thread, not on the
+    // delivery thread.
+    while (closing && closing.use_count() > 1)
+        std::this_thread::yield();
 }
 
 IBaseFilter *createVideoRenderer() { return new VideoRenderer; }

@@ -64,8 +64,11 @@ private:
     // The window, made and dropped on the caller's thread and used on the
     // delivery thread, which only tries the lock: a frame that meets the
     // window being made or dropped is not shown, and delivery never waits.
+    // The lock guards the pointer alone, and is never held across a call
+    // into the window: the delivery thread offers a frame through a
+    // reference of its own, which a close waits out before the window goes.
     std::mutex windowLock_;
-    std::unique_ptr<RendererWindow> window_;
+    std::shared_ptr<RendererWindow> window_;
 };
 
 } // namespace platform

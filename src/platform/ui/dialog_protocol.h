@@ -41,8 +41,8 @@ constexpr char current[] = "current";
 constexpr char fps[] = "fps";
 constexpr char colour[] = "colour";
 // The video window's: its pictures' size and row stride, and its slots
-// (ui/frame_slots.h) in the helper's descriptor 3, with their notices (an
-// eventfd) in 4.
+// (ui/frame_slots.h) in the helper's descriptor 3, with their notices (the
+// read end of a pipe, a byte a frame) in 4.
 constexpr char width[] = "width";
 constexpr char height[] = "height";
 constexpr char stride[] = "stride";

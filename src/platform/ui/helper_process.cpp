@@ -33,12 +33,11 @@ constexpr int exitCheckMs = 100;
 // The environment the helper starts with: ours, less what only this process
 // reads. A camera declaration can be larger than one variable may be when a
 // program starts (128 KB), and the helper has no use for it.
-std::vector<char *> helperEnvironment() {
-    std::vector<char *> kept;
+std::vector<std::string> helperEnvironment() {
+    std::vector<std::string> kept;
     for (char **variable = environ; *variable; ++variable)
         if (std::strncmp(*variable, "QUORIN_VIRTUAL_CAMERAS=", 23) != 0)
-            kept.push_back(*variable);
-    kept.push_back(nullptr);
+            kept.emplace_back(*variable);
     return kept;
 }
 
@@ -71,6 +70,8 @@ std::string desktopHelper() {
     path = (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/quorin-dialogs";
     return access(path.c_str(), X_OK) == 0 ? path : std::string();
 }
+
+HelperProcess::HelperProcess() : environment_(helperEnvironment()) {}
 
 HelperProcess::~HelperProcess() {
     if (socket_ >= 0)
@@ -105,8 +106,14 @@ bool HelperProcess::start(const std::string &program, std::string &error, const 
         }
         copies.push_back(copy);
     }
+    // Its standard error is ours opened anew where that can be done (a file,
+    // appended to; a pipe; a terminal), so that what it does to the flags of
+    // its open file (O_NONBLOCK) is not done to ours.
+    int errors = ::open("/proc/self/fd/2", O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    if (errors >= 0)
+        posix_spawn_file_actions_adddup2(&actions, errors, STDERR_FILENO);
     // dup2 clears close-on-exec on the copies: the helper keeps its end as
     // standard input and output, what was passed, and nothing else of ours.
     posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
@@ -117,9 +124,14 @@ bool HelperProcess::start(const std::string &program, std::string &error, const 
     // library's, a test runner's) stay ours too.
     posix_spawn_file_actions_addclosefrom_np(&actions, firstPassed + static_cast<int>(copies.size()));
     char *argv[] = {const_cast<char *>(program.c_str()), nullptr};
-    std::vector<char *> environment = helperEnvironment();
+    std::vector<char *> environment;
+    for (std::string &variable : environment_)
+        environment.push_back(&variable[0]);
+    environment.push_back(nullptr);
     int failed = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, environment.data());
     posix_spawn_file_actions_destroy(&actions);
+    if (errors >= 0)
+        close(errors);
     for (int copy : copies)
         close(copy);
     close(ends[1]);

@@ -27,7 +27,10 @@ constexpr int helperExitMs = 5000;
 
 class HelperProcess {
 public:
-    HelperProcess() = default;
+    // Takes the environment the helper will start with, from the calling
+    // thread: make it on the caller's thread, since the interpreter changes
+    // the process's environment (os.environ) on that thread alone.
+    HelperProcess();
     HelperProcess(const HelperProcess &) = delete;
     HelperProcess &operator=(const HelperProcess &) = delete;
     // Kills a helper that is still running and reaps it.
@@ -75,6 +78,7 @@ private:
     bool reaped_ = false;
     int status_ = 0; // how it ended, once reaped
     int socket_ = -1;
+    std::vector<std::string> environment_;
     std::string pending_; // received bytes not yet taken as lines
 };
 

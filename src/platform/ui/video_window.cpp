@@ -8,9 +8,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
+#include <memory>
 #include <new>
-#include <sys/eventfd.h>
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <thread>
 #include <unistd.h>
@@ -67,6 +67,8 @@ public:
             munmap(file_, fileBytes_);
         if (notices_ >= 0)
             close(notices_);
+        if (noticeReader_ >= 0)
+            close(noticeReader_);
         if (memory_ >= 0)
             close(memory_);
     }
@@ -91,9 +93,14 @@ public:
         header_->stride = static_cast<uint32_t>(format.stride());
         header_->slotBytes = slotBytes_;
         header_->exchange.store(frameslots::exchangeFirst, std::memory_order_release);
-        notices_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (notices_ < 0)
-            return systemError("cannot make the eventfd for its notices", error);
+        // A pipe, not an eventfd: the helper's end is an open file of its
+        // own, so whatever the helper does to it (clearing O_NONBLOCK,
+        // filling it) cannot make the delivery thread's write block.
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
+            return systemError("cannot make the pipe for its notices", error);
+        noticeReader_ = ends[0];
+        notices_ = ends[1];
         json opening = {{key::dialog, protocol::nameOf(protocol::Dialog::Video)},
                         {key::caption, caption},
                         {key::width, format.width},
@@ -104,7 +111,8 @@ public:
         // the window is over, and said.
         ++statistics().helpersRunning;
         try {
-            watcher_ = std::thread(&VideoWindow::watch, this, program, std::move(opening));
+            watcher_ =
+                std::thread(&VideoWindow::watch, this, program, std::move(opening), std::make_unique<HelperProcess>());
         } catch (const std::exception &) {
             --statistics().helpersRunning;
             error = "cannot start the thread that watches it";
@@ -122,10 +130,11 @@ public:
             if (next) {
                 writing_ = *next;
                 ++published_;
-                uint64_t one = 1;
-                // Never blocks (the eventfd does not), never fills: the
-                // helper's read takes every notice so far at once.
-                ssize_t written = write(notices_, &one, sizeof one);
+                // Never blocks: a full pipe (a helper that stopped reading)
+                // drops the notice, and the helper's next read finds the
+                // newest frame all the same.
+                const char notice = 1;
+                ssize_t written = write(notices_, &notice, 1);
                 (void)written;
             } else {
                 misled_ = true;
@@ -147,11 +156,11 @@ private:
 
     // The window's thread: the helper's whole life. Nothing escapes it: a
     // failure to allocate ends the helper (its holder kills and reaps it).
-    void watch(const std::string &program, const json &opening) {
+    void watch(const std::string &program, const json &opening, std::unique_ptr<HelperProcess> made) {
         std::string fault;
         try {
-            HelperProcess helper;
-            HelperProcess::Opening opened = helper.open(program, opening, fault, {memory_, notices_}, &closing_);
+            HelperProcess &helper = *made;
+            HelperProcess::Opening opened = helper.open(program, opening, fault, {memory_, noticeReader_}, &closing_);
             if (opened == HelperProcess::Opening::Shown) {
                 ++statistics().windowsShown;
                 statistics().helperPid = helper.pid();
@@ -160,6 +169,7 @@ private:
         } catch (const std::exception &) {
             fault = "out of memory while it showed";
         }
+        made.reset(); // the helper is ended and reaped
         statistics().helperPid = 0;
         wanted_ = false;
         if (!fault.empty())
@@ -221,8 +231,9 @@ private:
 
     size_t slotBytes_ = 0;
     size_t fileBytes_ = 0;
-    int memory_ = -1;  // the slots' file
-    int notices_ = -1; // an eventfd: a frame was swapped in
+    int memory_ = -1;       // the slots' file
+    int notices_ = -1;      // the write end of a pipe: a byte a frame swapped in
+    int noticeReader_ = -1; // its read end, the helper's
     void *file_ = nullptr;
     frameslots::Header *header_ = nullptr;
     // The delivery thread's: the slot it writes next, and how many frames

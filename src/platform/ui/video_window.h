@@ -5,7 +5,7 @@
 // onStop); the delivery thread offers each frame; a thread of the window's
 // own starts the helper, reads what it says, watches that it keeps taking
 // frames and ends it. The delivery thread never waits for either: a frame is
-// copied into the slot it owns, swapped in, and noticed on an eventfd.
+// copied into the slot it owns, swapped in, and noticed on a pipe.
 #pragma once
 
 #include "dshow/video_renderer.h"

@@ -74,8 +74,8 @@ bool mapSlots(Video &video, const json &opening) {
 // display's pixels, and asks for it to be painted.
 gboolean onNotice(gint fd, GIOCondition condition, gpointer data) {
     auto &video = *static_cast<Video *>(data);
-    uint64_t notices = 0;
-    if ((condition & (G_IO_HUP | G_IO_ERR)) || read(fd, &notices, sizeof notices) < 0) {
+    char notices[4096]; // every notice so far, at once
+    if ((condition & (G_IO_HUP | G_IO_ERR)) || read(fd, notices, sizeof notices) < 0) {
         if (errno == EAGAIN)
             return G_SOURCE_CONTINUE;
         gtk_main_quit();
