@@ -9,6 +9,7 @@ the answer to each request. Steps of QUORIN_FAKE_HELPER_PLAN (a JSON list):
 long; its pid is logged as {"child": pid}); for a video window,
 {"descriptors": true} (logs what it inherited: {"descriptors": {fd: what}})
 {"exchange": value} (writes value into the frame slots' exchange) and
+{"environment": name} (logs {"environment": its value}),
 {"block_notices": value} (clears O_NONBLOCK on the notices' descriptor and
 its standard error, and tries to write value into the notices).
 After the last step it waits for the platform to close its end."""
@@ -55,6 +56,8 @@ def main():
                     pass  # the listing's own
             log(json.dumps({"descriptors": {fd: what.split(":")[0] if fd in ("0", "1") else what
                                             for fd, what in inherited.items()}}))
+        elif "environment" in step:
+            log(json.dumps({"environment": os.environ.get(step["environment"])}))
         elif "block_notices" in step:
             for fd in (4, 2):
                 fcntl.fcntl(fd, fcntl.F_SETFL, fcntl.fcntl(fd, fcntl.F_GETFL) & ~os.O_NONBLOCK)

@@ -160,3 +160,19 @@ def test_a_helper_that_tampers_with_its_notices_cannot_stop_capture_or_hold_up_t
     elapsed = time.monotonic() - started
     print("dropped in %.0f ms" % (elapsed * 1000))
     assert elapsed < 1 and platform.video_window().helpers_running == 0
+
+
+def test_the_helper_gets_the_environment_as_it_was_when_the_graph_started(desk, platform, monkeypatch):
+    # The window's thread starts the helper while the caller's goes on, and
+    # os.environ is changed on the caller's thread alone.
+    monkeypatch.setenv("QUORIN_TEST_MARK", "at the start")
+    desk.plan(shown(), {"environment": "QUORIN_TEST_MARK"})
+    dev = quorin.new_Dev(0, 1)
+    dev.getbuffer()
+    for n in range(200):
+        os.environ["QUORIN_TEST_MARK"] = "changed %d" % n
+    deadline = time.monotonic() + 10
+    while len(desk.received()) < 2 and time.monotonic() < deadline:
+        time.sleep(0.05)
+    assert desk.received()[1] == {"environment": "at the start"}
+    del dev
