@@ -10,6 +10,8 @@
 #include <turbojpeg.h>
 
 #include <cstdlib>
+#include <sys/mman.h>
+#include <unistd.h>
 
 using platform::PictureConversion;
 using platform::VideoFormat;
@@ -165,6 +167,78 @@ TEST(V4l2Conversion, PackedYuvAgreesWithLibyuvsPlanarConversionInEitherOrderAndR
                 EXPECT_EQ(line[30], 0);
                 EXPECT_EQ(line[31], 0);
             }
+        }
+    }
+}
+
+namespace {
+
+// size bytes that end where an unreadable page begins, so that a read past
+// them faults (libyuv is not built with the sanitizers' checks).
+class GuardedBlock {
+public:
+    explicit GuardedBlock(size_t size) {
+        const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+        mapped_ = (size + page - 1) / page * page + page;
+        base_ =
+            static_cast<uint8_t *>(mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        EXPECT_NE(base_, MAP_FAILED);
+        EXPECT_EQ(mprotect(base_ + mapped_ - page, page, PROT_NONE), 0);
+        data_ = base_ + mapped_ - page - size;
+        std::memset(data_, 128, size);
+    }
+    ~GuardedBlock() { munmap(base_, mapped_); }
+    uint8_t *data() { return data_; }
+
+private:
+    uint8_t *base_;
+    uint8_t *data_;
+    size_t mapped_;
+};
+
+size_t halfUp(size_t n) { return (n + 1) / 2; }
+
+// What the kernel lays out for a picture of this format and size with rows
+// of no padding (v4l2_fill_pixfmt): the luma stride and the whole size.
+std::pair<uint32_t, size_t> kernelLayout(uint32_t fourcc, uint32_t w, uint32_t h) {
+    switch (fourcc) {
+    case V4L2_PIX_FMT_YUYV:
+    case V4L2_PIX_FMT_UYVY:
+        return {static_cast<uint32_t>(halfUp(w) * 4), halfUp(w) * 4 * h};
+    case V4L2_PIX_FMT_GREY:
+        return {w, size_t{w} * h};
+    default: // 4:2:0, in two or three planes
+        return {w, size_t{w} * h + 2 * halfUp(w) * halfUp(h)};
+    }
+}
+
+} // namespace
+
+TEST(V4l2Conversion, EveryYuvPictureIsReadWithinTheBytesItNeedsAtOddAndEvenSizes) {
+    const uint32_t formats[] = {V4L2_PIX_FMT_YUYV,   V4L2_PIX_FMT_UYVY,   V4L2_PIX_FMT_NV12, V4L2_PIX_FMT_NV21,
+                                V4L2_PIX_FMT_YUV420, V4L2_PIX_FMT_YVU420, V4L2_PIX_FMT_GREY};
+    const std::pair<uint32_t, uint32_t> sizes[] = {{64, 48}, {64, 47}, {65, 47}, {641, 481}, {3, 3}};
+    for (uint32_t fourcc : formats) {
+        for (auto [w, h] : sizes) {
+            SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " " + std::to_string(fourcc));
+            auto [stride, kernelBytes] = kernelLayout(fourcc, w, h);
+            VideoFormat output = outputOf(static_cast<int>(w), static_cast<int>(h));
+            PictureConversion conversion(deviceFormat(fourcc, w, h, stride, V4L2_QUANTIZATION_LIM_RANGE), output,
+                                         nullptr);
+            ASSERT_TRUE(conversion.valid());
+            // The least it takes as whole: no more than the kernel fills.
+            GuardedBlock probe(kernelBytes);
+            size_t least = kernelBytes;
+            while (least > 0 && conversion.plausible(probe.data() + (kernelBytes - least + 1), least - 1))
+                --least;
+            EXPECT_LE(least, kernelBytes);
+            ASSERT_TRUE(conversion.plausible(probe.data(), kernelBytes));
+            // A picture of exactly that many bytes, against the guard page:
+            // a read past it faults. Grey in, grey out.
+            GuardedBlock picture(least);
+            std::vector<uint8_t> out(output.imageSize());
+            ASSERT_TRUE(conversion.convert(picture.data(), least, out.data()));
+            EXPECT_NEAR(out[0], 130, 3);
         }
     }
 }

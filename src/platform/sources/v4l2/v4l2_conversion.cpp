@@ -36,6 +36,11 @@ size_t rowBytesOf(uint32_t fourcc, size_t width) {
     }
 }
 
+// The row stride of the chroma planes of a 4:2:0 picture in one buffer
+// (YU12, YV12): half the luma's, rounded up as the kernel lays out an odd
+// width's rows (v4l2_fill_pixfmt).
+size_t planarChromaStride(size_t stride) { return halfUp(stride); }
+
 // The bytes a whole picture needs at stride: where the last row ends.
 size_t wholeBytes(uint32_t fourcc, size_t stride, size_t width, size_t height) {
     size_t luma = stride * (height - 1) + rowBytesOf(fourcc, width);
@@ -44,8 +49,12 @@ size_t wholeBytes(uint32_t fourcc, size_t stride, size_t width, size_t height) {
     case V4L2_PIX_FMT_NV21:
         return stride * height + stride * (halfUp(height) - 1) + halfUp(width) * 2;
     case V4L2_PIX_FMT_YUV420:
-    case V4L2_PIX_FMT_YVU420:
-        return stride * height + 2 * (stride / 2) * halfUp(height);
+    case V4L2_PIX_FMT_YVU420: {
+        // Two planes of half-up rows, the last row as wide as the picture's
+        // half-up width, which libyuv reads whole.
+        const size_t chromaStride = planarChromaStride(stride), chromaRows = halfUp(height);
+        return stride * height + chromaStride * chromaRows + chromaStride * (chromaRows - 1) + halfUp(width);
+    }
     default:
         return luma;
     }
@@ -213,7 +222,8 @@ bool PictureConversion::convertYuv(const uint8_t *data, size_t bytes, uint8_t *o
     }
     case V4L2_PIX_FMT_YUV420:
     case V4L2_PIX_FMT_YVU420: {
-        const size_t chromaStride = stride / 2, chromaSize = chromaStride * halfUp(static_cast<size_t>(height));
+        const size_t chromaStride = planarChromaStride(stride);
+        const size_t chromaSize = chromaStride * halfUp(static_cast<size_t>(height));
         const uint8_t *first = data + stride * static_cast<size_t>(height), *second = first + chromaSize;
         const uint8_t *u = fourcc == V4L2_PIX_FMT_YUV420 ? first : second;
         const uint8_t *v = fourcc == V4L2_PIX_FMT_YUV420 ? second : first;
