@@ -111,6 +111,7 @@ public:
             int fd = nextFd_++;
             File &file = files_[fd];
             file.node = &node;
+            file.description = fd;
             file.format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
             if (!node.formats.empty())
                 setFormat(file, node.formats.front().fourcc, sizeOf(node.formats.front(), node.leftAt));
@@ -122,8 +123,32 @@ public:
 
     int close(int fd) override {
         std::lock_guard<std::mutex> guard(lock_);
-        return files_.erase(fd) ? 0 : (errno = EBADF, -1);
+        auto found = files_.find(fd);
+        if (found == files_.end())
+            return fail(EBADF);
+        const File closing = found->second;
+        files_.erase(found);
+        // The open file's last descriptor gone: its priority goes with it.
+        for (const auto &other : files_)
+            if (other.second.description == closing.description)
+                return 0;
+        if (recording[closing.node] == closing.description)
+            recording[closing.node] = 0;
+        return 0;
     }
+
+    int duplicate(int fd) override {
+        std::lock_guard<std::mutex> guard(lock_);
+        auto found = files_.find(fd);
+        if (found == files_.end())
+            return fail(EBADF);
+        int copy = nextFd_++;
+        files_[copy] = found->second;
+        return copy;
+    }
+
+    // The open file that holds record priority on a node, 0 for none.
+    std::map<const FakeNode *, int> recording;
 
     int ioctl(int fd, unsigned long request, void *argument) override {
         std::lock_guard<std::mutex> guard(lock_);
@@ -134,7 +159,29 @@ public:
         requests.push_back(request);
         if (unplugged)
             return fail(ENODEV);
+        // As the V4L2 core does: what changes the device is refused to every
+        // file but the one that holds record priority, if one does.
+        const int holder = recording[file.node];
         switch (request) {
+        case VIDIOC_S_FMT:
+        case VIDIOC_S_PARM:
+        case VIDIOC_REQBUFS:
+        case VIDIOC_STREAMON:
+        case VIDIOC_S_CTRL:
+            if (holder && holder != file.description)
+                return fail(EBUSY);
+            break;
+        default:
+            break;
+        }
+        switch (request) {
+        case VIDIOC_S_PRIORITY: {
+            bool record = *static_cast<uint32_t *>(argument) == V4L2_PRIORITY_RECORD;
+            if (record && holder && holder != file.description)
+                return fail(EBUSY);
+            recording[file.node] = record ? file.description : (holder == file.description ? 0 : holder);
+            return 0;
+        }
         case VIDIOC_QUERYCAP: {
             auto *caps = static_cast<v4l2_capability *>(argument);
             *caps = v4l2_capability{};
@@ -376,6 +423,7 @@ public:
 private:
     struct File {
         const FakeNode *node = nullptr;
+        int description = 0; // the open file it is a descriptor of (dup keeps it)
         v4l2_format format{};
         std::vector<std::vector<uint8_t>> buffers;
         std::vector<bool> filled; // with the fixed payload

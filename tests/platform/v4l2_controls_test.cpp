@@ -4,6 +4,7 @@
 #include "fake_v4l2.h"
 #include "platform_test.h"
 #include "sources/v4l2/v4l2_devices.h"
+#include "sources/v4l2/v4l2_source.h"
 
 namespace {
 
@@ -133,6 +134,19 @@ TEST_F(V4l2ControlsTest, ASetValueIsTheDevicesAndARefusalSaysWhy) {
     EXPECT_EQ(controls->list()[1].value, 50);
     EXPECT_EQ(controls->set(V4L2_CID_BRIGHTNESS, int64_t{1} << 40), "the value is out of range");
     controls.reset();
+    EXPECT_EQ(fake.openFiles(), 0);
+}
+
+TEST_F(V4l2ControlsTest, ControlsAreSetThroughTheFileOfTheSourceThatHoldsTheDevice) {
+    std::unique_ptr<platform::FrameSource> source = platform::createV4l2Source("/dev/video0");
+    ASSERT_EQ(source->claim(), S_OK);
+    std::string error;
+    std::unique_ptr<platform::DeviceControls> controls = device->openControls(error);
+    ASSERT_TRUE(controls);
+    EXPECT_EQ(controls->set(V4L2_CID_BRIGHTNESS, 200), "");
+    EXPECT_EQ(fake.controlValues[V4L2_CID_BRIGHTNESS], 200);
+    controls.reset();
+    source->unclaim();
     EXPECT_EQ(fake.openFiles(), 0);
 }
 

@@ -2,6 +2,7 @@
 // driver can show, each ending in a clear code or a quiet stop, never a hang
 // or a crash, with nothing left open.
 #include "fake_v4l2.h"
+#include "sources/v4l2/v4l2_source.h"
 #include "jpeg_frames.h"
 #include "platform_test.h"
 
@@ -211,6 +212,32 @@ TEST_F(FakeV4l2Test, DamagedAndInterruptedDequeuesAreSkippedOrRetried) {
     deliverSamples(g, 1);
     EXPECT_EQ(quorin_platform_samples_delivered(), 1);
     EXPECT_EQ(g.control->Stop(), S_OK);
+}
+
+TEST_F(FakeV4l2Test, ADeviceIsHeldFromJoiningAGraphToLeavingItAgainstThisProcessAndOthers) {
+    oneCamera();
+    ComRef<IGraphBuilder> graph = create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+    ComRef<IBaseFilter> filter = bindFilter(0);
+    ASSERT_EQ(graph->AddFilter(filter.get(), L"Quorinview"), S_OK);
+    // Another process's file may look but not set a format, stream or hold.
+    int other = fake.open("/dev/video0");
+    v4l2_format format{};
+    format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    ASSERT_EQ(fake.ioctl(other, VIDIOC_G_FMT, &format), 0);
+    EXPECT_EQ(fake.ioctl(other, VIDIOC_S_FMT, &format), -1);
+    EXPECT_EQ(errno, EBUSY);
+    uint32_t priority = V4L2_PRIORITY_RECORD;
+    EXPECT_EQ(fake.ioctl(other, VIDIOC_S_PRIORITY, &priority), -1);
+    // Nor may another source of this process, whatever device it was bound
+    // through (a new description of the node makes a new one).
+    std::unique_ptr<platform::FrameSource> second = platform::createV4l2Source("/dev/video0");
+    EXPECT_EQ(second->claim(), HRESULT_FROM_WIN32_ERROR_BUSY);
+    // Leaving the graph lets go.
+    ASSERT_EQ(graph->RemoveFilter(filter.get()), S_OK);
+    EXPECT_EQ(fake.ioctl(other, VIDIOC_S_FMT, &format), 0);
+    EXPECT_EQ(fake.close(other), 0);
+    EXPECT_EQ(second->claim(), S_OK);
+    second->unclaim();
 }
 
 TEST_F(FakeV4l2Test, ADeviceBusyElsewhereCannotJoinAGraph) {

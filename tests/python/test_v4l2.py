@@ -118,6 +118,22 @@ def test_opening_the_device_twice_is_busy_until_the_first_goes(vivid):
     assert quorin.new_Dev(0, 0).getbuffer()[1] > 0
 
 
+def test_a_device_stays_held_while_its_graph_is_built_though_stopped(vivid):
+    dev = quorin.new_Dev(0, 0)
+    dev.getbuffer()
+    with pytest.raises(quorin.error):
+        dev.setresolution(123, 45)  # refused: the graph is stopped, and built
+    with pytest.raises(quorin.error) as raised:
+        quorin.new_Dev(0, 0)
+    assert str(raised.value) == BUSY
+    # Nor can another process take it meanwhile.
+    other = subprocess.run(["v4l2-ctl", "-d", "/dev/video0", "--stream-mmap", "--stream-count=1"],
+                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT, universal_newlines=True)
+    assert "VIDIOC_REQBUFS returned -1 (Device or resource busy)" in other.stdout, other.stdout
+    del dev
+    assert quorin.new_Dev(0, 0).getbuffer()[1] > 0
+
+
 def test_device_that_another_process_streams_from_is_busy(vivid, tmp_path):
     ready = tmp_path / "streaming"
     holder = run_python("""
@@ -174,9 +190,13 @@ def press_button(node, name):
 def test_zz_unplugged_device_stops_delivering_without_crash_or_hang(vivid):
     # Runs last: vivid comes back only once every handle on it is closed.
     dev = quorin.new_Dev(0, 0)
-    last = dev.getbuffer()
-    with open("/dev/video0", "rb+", buffering=0) as node:
-        press_button(node, "Disconnect")  # vivid acts as an unplugged USB device
+    dev.getbuffer()
+    # vivid acts as an unplugged USB device. Only the file quorin holds the
+    # node by may set a control while it holds it: press through that one.
+    held = [int(fd) for fd in os.listdir("/proc/self/fd")
+            if os.path.realpath("/proc/self/fd/" + fd) == "/dev/video0"]
+    assert len(held) == 1
+    press_button(held[0], "Disconnect")
     time.sleep(0.5)
     delivered = vivid.samples_delivered()
     time.sleep(0.5)

@@ -1,6 +1,7 @@
 #include "sources/v4l2/v4l2_controls.h"
 
 #include "sources/v4l2/v4l2_io.h"
+#include "sources/v4l2/v4l2_source.h"
 
 #include <linux/videodev2.h>
 
@@ -158,9 +159,12 @@ private:
 } // namespace
 
 std::unique_ptr<DeviceControls> openV4l2Controls(const std::string &path, std::string &error) {
-    // A file of its own: controls can be read and set while another file of
-    // this process (the capture filter's) or of another streams.
-    int fd = openNode(path);
+    // The capture filter's own file where it holds the node (only its file
+    // may set controls then: it holds record priority), else a file of its
+    // own, which can read and set controls while another process streams.
+    int fd = duplicateClaimedFile(path);
+    if (fd < 0)
+        fd = openNode(path);
     if (fd < 0) {
         error = path + ": " + std::strerror(errno);
         return nullptr;

@@ -37,6 +37,7 @@ public:
         return paths;
     }
     int open(const std::string &path) override { return ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC); }
+    int duplicate(int fd) override { return ::fcntl(fd, F_DUPFD_CLOEXEC, 0); }
     int close(int fd) override { return ::close(fd); }
     int ioctl(int fd, unsigned long request, void *argument) override { return ::ioctl(fd, request, argument); }
     void *map(size_t length, int fd, off_t offset) override {

@@ -21,6 +21,9 @@ public:
     // Opens a node for capture: read and write, never blocking (buffers are
     // waited for with poll), closed on exec. -1 with errno on failure.
     virtual int open(const std::string &path) = 0;
+    // Another descriptor of fd's open file (its priority among them), closed
+    // on exec; -1 with errno on failure.
+    virtual int duplicate(int fd) = 0;
     virtual int close(int fd) = 0;
     virtual int ioctl(int fd, unsigned long request, void *argument) = 0;
     // Maps a driver's buffer for reading and writing; MAP_FAILED on failure.

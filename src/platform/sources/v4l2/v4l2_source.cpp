@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <fcntl.h>
@@ -28,6 +29,41 @@ namespace platform {
 namespace {
 
 std::atomic<uint32_t> requestedDeviceFormat{0};
+
+// The nodes that this process's sources hold, each with the file it holds
+// it by (-1 while it is being opened). Never destroyed: a delivery thread
+// may outlive the interpreter's end.
+class ClaimedFiles {
+public:
+    // False when another source holds path.
+    bool reserve(const std::string &path) {
+        std::lock_guard<std::mutex> guard(lock_);
+        return files_.emplace(path, -1).second;
+    }
+    void hold(const std::string &path, int fd) {
+        std::lock_guard<std::mutex> guard(lock_);
+        files_[path] = fd;
+    }
+    void release(const std::string &path) {
+        std::lock_guard<std::mutex> guard(lock_);
+        files_.erase(path);
+    }
+    // A descriptor of the file path is held by, or -1 (none holds it).
+    int duplicate(const std::string &path) {
+        std::lock_guard<std::mutex> guard(lock_);
+        auto found = files_.find(path);
+        return found == files_.end() || found->second < 0 ? -1 : v4l2Io().duplicate(found->second);
+    }
+
+private:
+    std::mutex lock_;
+    std::map<std::string, int> files_;
+};
+
+ClaimedFiles &claimedFiles() {
+    static ClaimedFiles *files = new ClaimedFiles;
+    return *files;
+}
 
 // The driver's buffers asked for. Up to two of them are held by frames
 // (the grabber's newest and the last one a caller took), and two more stay
@@ -219,9 +255,27 @@ public:
     HRESULT claim() override {
         if (fd_ >= 0)
             return S_OK;
+        // Held from joining a graph to leaving it, whatever the run state,
+        // as a Windows capture pin holds its device: by one filter of this
+        // process at a time, and against other processes by record
+        // priority, with which no other file may set a format, ask for
+        // buffers or stream (a driver without priorities: while it streams).
+        if (!claimedFiles().reserve(path_))
+            return HRESULT_FROM_WIN32_ERROR_BUSY;
+        claimed_ = true;
         fd_ = openNode(path_);
-        if (fd_ < 0)
-            return resultFromErrno(errno);
+        if (fd_ < 0) {
+            HRESULT hr = resultFromErrno(errno);
+            unclaim();
+            return hr;
+        }
+        claimedFiles().hold(path_, fd_);
+        uint32_t priority = V4L2_PRIORITY_RECORD;
+        if (xioctl(fd_, VIDIOC_S_PRIORITY, &priority) != 0 && errno != ENOTTY && errno != EINVAL) {
+            HRESULT hr = resultFromErrno(errno);
+            unclaim();
+            return hr;
+        }
         // Freeing no buffers fails with EBUSY while another file streams.
         if (requestBuffers(0) < 0 && errno != EINVAL) {
             HRESULT hr = resultFromErrno(errno);
@@ -242,6 +296,9 @@ public:
         if (converter_)
             v4lconvert_destroy(converter_);
         converter_ = nullptr;
+        if (claimed_)
+            claimedFiles().release(path_);
+        claimed_ = false;
         if (fd_ >= 0)
             v4l2Io().close(fd_);
         fd_ = -1;
@@ -464,6 +521,7 @@ private:
     }
 
     const std::string path_;
+    bool claimed_ = false; // holds path_ among the process's claimed nodes
     int fd_ = -1;
     v4lconvert_data *converter_ = nullptr;
     Orientation turn_; // as libv4lconvert turns this camera
@@ -476,6 +534,8 @@ private:
 } // namespace
 
 std::unique_ptr<FrameSource> createV4l2Source(const std::string &path) { return std::make_unique<V4l2Source>(path); }
+
+int duplicateClaimedFile(const std::string &path) { return claimedFiles().duplicate(path); }
 
 void requestDeviceFormat(const char *fourcc) {
     uint32_t code = 0;
