@@ -1,5 +1,6 @@
 """The module as the interpreter sees it: import, error type, COM start."""
 
+import time
 import types
 
 import quorin
@@ -119,3 +120,23 @@ def test_a_device_used_from_another_thread_says_why_its_graph_cannot_be_rebuilt(
     assert result.stderr == (
         "quorin platform: CoCreateInstance on a thread where COM was not initialized (CO_E_NOTINITIALIZED); the"
         " module starts COM on the thread that imported it, the only thread its devices work on\n")
+
+
+def test_an_interpreter_that_exits_while_a_daemon_thread_captures_ends_cleanly():
+    # The delivery thread goes on while the interpreter and then the
+    # process end: nothing it reaches may be destroyed under it.
+    process = run_python("""
+        import threading, time, quorin
+        def capture():
+            dev = quorin.new_Dev(0, 0)
+            while True:
+                dev.getbuffer()
+        threading.Thread(target=capture, daemon=True).start()
+        time.sleep(0.5)
+    """, env={"QUORIN_VIRTUAL_CAMERAS": '[{"name": "Daemon", "fps": 200, "sizes": [[320, 240]]}]'},
+        background=True)
+    started = time.monotonic()
+    out, err = process.communicate(timeout=5)
+    print("exit took %.0f ms" % ((time.monotonic() - started) * 1000))
+    assert process.returncode == 0, err
+    assert "Sanitizer" not in err and "runtime error" not in err, err

@@ -164,6 +164,22 @@ def test_first_frame_arrives_well_within_the_limit(vivid):
     assert latency < 5
 
 
+def test_an_interpreter_that_exits_while_a_daemon_thread_captures_ends_cleanly(vivid):
+    # The delivery thread polls the node while the process ends.
+    process = run_python("""
+        import threading, time, quorin
+        def capture():
+            dev = quorin.new_Dev(0, 0)
+            while True:
+                dev.getbuffer()
+        threading.Thread(target=capture, daemon=True).start()
+        time.sleep(1)
+    """, background=True)
+    out, err = process.communicate(timeout=20)
+    assert process.returncode == 0, err
+    assert "Sanitizer" not in err and "runtime error" not in err, err
+
+
 def press_button(node, name):
     """Presses a button control of a V4L2 node, found by its name."""
     import ctypes

@@ -57,13 +57,22 @@ public:
     }
 };
 
-SystemIo systemIo;
-std::atomic<V4l2Io *> current{&systemIo};
+// Never destroyed: a delivery thread may still poll when the process exits
+// (a daemon thread's capture), after static objects have gone.
+SystemIo &systemIo() {
+    static SystemIo *io = new SystemIo;
+    return *io;
+}
+
+std::atomic<V4l2Io *> current{nullptr};
 
 } // namespace
 
-V4l2Io &v4l2Io() { return *current.load(); }
+V4l2Io &v4l2Io() {
+    V4l2Io *io = current.load();
+    return io ? *io : systemIo();
+}
 
-void useV4l2Io(V4l2Io *io) { current = io ? io : &systemIo; }
+void useV4l2Io(V4l2Io *io) { current = io; }
 
 } // namespace platform
