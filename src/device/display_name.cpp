@@ -42,6 +42,8 @@ void toLocaleText(const wchar_t *text, char (&buffer)[nameBytes]) {
 
 PyObject *getdisplayname(PyObject *self, PyObject *) {
     DeviceRecord *record = recordOf(self);
+    if (inheritedFromParent(record) && !requireGraph(record))
+        return nullptr; // another process's device, which raises
     VARIANT name;
     VariantInit(&name);
     if (!record->propertyBag)

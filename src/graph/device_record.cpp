@@ -120,6 +120,7 @@ const char *buildSteps(DeviceRecord *record) {
 
 bool buildGraph(DeviceRecord *record) {
     record->deviceLost = false;
+    record->ownerProcess = currentProcessId();
     const char *failure = buildSteps(record);
     if (!failure)
         return true;
@@ -137,7 +138,15 @@ bool rebuildGraph(DeviceRecord *record) {
     return buildGraph(record);
 }
 
+bool inheritedFromParent(const DeviceRecord *record) {
+    return record->filterGraph && record->ownerProcess != currentProcessId();
+}
+
 bool requireGraph(const DeviceRecord *record) {
+    if (inheritedFromParent(record)) {
+        raiseModuleError("The device belongs to the process this one was forked from: open it again with new_Dev().");
+        return false;
+    }
     if (record->filterGraph && record->captureBuilder && record->captureFilter && record->sampleGrabber &&
         record->mediaControl && record->propertyBag)
         return true;

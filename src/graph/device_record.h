@@ -16,6 +16,10 @@ struct DeviceRecord {
     // Set when the graph's events say the device went; a built graph starts
     // without it, and nothing else clears it.
     bool deviceLost;
+    // The process that opened the device. A child made by fork() inherits
+    // the references but none of the threads and streams behind them: it
+    // may neither use them nor release them.
+    unsigned long ownerProcess;
 };
 
 // Builds the graph for record->deviceNumber, stopped. On failure raises
@@ -28,6 +32,9 @@ void releaseGraph(DeviceRecord *record);
 // releaseGraph, then buildGraph.
 bool rebuildGraph(DeviceRecord *record);
 
-// True when the record holds a built graph; otherwise raises moduleError
-// (an object made by calling the type, or left empty by a failed rebuild).
+// True when the record holds a built graph of this process; otherwise raises
+// moduleError (an object made by calling the type, left empty by a failed
+// rebuild, or inherited through fork()).
 bool requireGraph(const DeviceRecord *record);
+// Whether the record's references belong to another process (fork()).
+bool inheritedFromParent(const DeviceRecord *record);

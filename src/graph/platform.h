@@ -42,4 +42,16 @@ static const CLSID CLSID_SampleGrabber = {0xC1F400A0, 0x3F08, 0x11D3, {0x9F, 0x0
 #include <quorin_platform/com.h>
 #include <quorin_platform/dshow.h>
 #include <quorin_platform/user.h>
+
+#include <unistd.h>
 #endif
+
+// The process that runs this code: a device belongs to the one that opened
+// it (a child made by fork() shares none of its threads).
+inline unsigned long currentProcessId() {
+#ifdef _WIN32
+    return GetCurrentProcessId();
+#else
+    return static_cast<unsigned long>(getpid());
+#endif
+}

@@ -16,7 +16,10 @@ PyMethodDef devMethods[] = {
 };
 
 void devDealloc(PyObject *self) {
-    releaseAll(recordOf(self));
+    // Another process's references are left alone: releasing them would
+    // stop its stream and join threads that do not exist here.
+    if (!inheritedFromParent(recordOf(self)))
+        releaseAll(recordOf(self));
     // A Python subclass's instances carry a GC header: free them the way
     // their type allocated them (for Dev itself, PyObject_Free).
     Py_TYPE(self)->tp_free(self);
@@ -51,6 +54,7 @@ PyObject *new_Dev(PyObject *, PyObject *args) {
     record->mediaControl = nullptr;
     record->propertyBag = nullptr;
     record->deviceLost = false;
+    record->ownerProcess = 0;
 
     if (!PyArg_ParseTuple(args, "ii:newDev", &record->deviceNumber, &record->showVideoWindow)) {
         Py_DECREF(self);

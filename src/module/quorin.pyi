@@ -8,7 +8,12 @@ class error(Exception):
 
 
 class Dev:
-    """One open capture device; made by new_Dev()."""
+    """One open capture device; made by new_Dev().
+
+    A Dev belongs to the process that opened it: in a child made by
+    os.fork() every method raises error("The device belongs to the process
+    this one was forked from: open it again with new_Dev()."), and dropping
+    it there leaves the parent's capture alone."""
 
     def displaypropertypage(self, *args: object) -> None:
         """Deprecated: warns, then shows the capture filter's property pages."""

@@ -1,11 +1,15 @@
 """The module as the interpreter sees it: import, error type, COM start."""
 
+import gc
+import json
+import os
 import time
 import types
 
 import quorin
 
 from conftest import run_python
+from frames import sequence_number
 
 
 def test_namespace_holds_new_dev_and_error_only():
@@ -140,3 +144,37 @@ def test_an_interpreter_that_exits_while_a_daemon_thread_captures_ends_cleanly()
     print("exit took %.0f ms" % ((time.monotonic() - started) * 1000))
     assert process.returncode == 0, err
     assert "Sanitizer" not in err and "runtime error" not in err, err
+
+
+FORKED = "The device belongs to the process this one was forked from: open it again with new_Dev()."
+
+
+def test_a_dev_inherited_through_fork_refuses_use_and_goes_without_touching_the_parents(camera):
+    dev = quorin.new_Dev(0, 0)
+    first = sequence_number(*dev.getbuffer())
+    reading, writing = os.pipe()
+    child = os.fork()
+    if child == 0:  # the child: every call refused, then dropped
+        try:
+            said = []
+            for call in (dev.getbuffer, dev.getdisplayname, lambda: dev.setresolution(640, 480),
+                         dev.displaycapturefilterproperties):
+                try:
+                    call()
+                    said.append("returned")
+                except quorin.error as error:
+                    said.append(str(error))
+            del dev
+            gc.collect()
+            os.write(writing, json.dumps(said).encode())
+        finally:
+            os._exit(0)
+    os.close(writing)
+    started = time.monotonic()
+    while os.waitpid(child, os.WNOHANG) == (0, 0):
+        assert time.monotonic() - started < 2, "the child hangs"
+        time.sleep(0.01)
+    with os.fdopen(reading) as report:
+        assert json.loads(report.read()) == [FORKED] * 4
+    time.sleep(0.1)
+    assert sequence_number(*dev.getbuffer()) > first  # the parent's frames keep coming
