@@ -20,8 +20,12 @@ VM_PACKAGES=(qemu-system-x86 linux-image-amd64 busybox-static kmod cpio python3-
 # A display, a user and a camera for the dialogs' and the renderer's windows:
 # Xvfb, a window manager whose close a test can ask for (openbox, wmctrl),
 # xdotool and ImageMagick's import for screenshots.
+# libjpeg's own interface for the emulated webcam's pictures (tests/uvc/).
 TEST_PACKAGES=(clang-format libgtest-dev libgmock-dev python3-pytest python3-venv python3-pip-whl python3-mesonpy python3-numpy
-    python3-pil mypy xvfb xdotool imagemagick openbox wmctrl locales)
+    python3-pil mypy xvfb xdotool imagemagick openbox wmctrl locales libjpeg62-turbo-dev)
+
+# libFuzzer's runtime, with Debian's clang, for the fuzz targets (tests/fuzz/).
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
 # Packaging: the sdist and wheels (scripts/packages), and the Debian 13 root
 # in which CPython 3.13 builds and runs them.

@@ -36,12 +36,13 @@ def capture_nodes():
     """The capture nodes uvcvideo made, by their bus."""
     nodes = {}
     for sysfs in glob.glob("/sys/class/video4linux/video*"):
-        device = os.path.realpath(os.path.join(sysfs, "device"))
-        if "vhci_hcd" not in device:
-            continue
-        with open(os.path.join(sysfs, "index")) as index:
-            if index.read().strip() != "0":
-                continue  # the metadata node beside it
+        try:
+            device = os.path.realpath(os.path.join(sysfs, "device"))
+            with open(os.path.join(sysfs, "index")) as index:
+                if "vhci_hcd" not in device or index.read().strip() != "0":
+                    continue  # not a USB camera's, or the metadata node beside it
+        except OSError:
+            continue  # a node going as the camera is pulled out
         nodes[device] = "/dev/" + os.path.basename(sysfs)
     return nodes
 
