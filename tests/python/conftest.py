@@ -64,24 +64,48 @@ SIZES = [[640, 480], [320, 240]]
 
 
 @pytest.fixture
-def desk(platform, monkeypatch, tmp_path):
+def helper(monkeypatch, tmp_path):
     """A desktop whose dialog helper is a stand-in that plays a plan (a list
-    of steps, fake_dialog_helper.py), with a camera "Cam" of SIZES; plan()
-    sets the plan, received() reads what each helper started got."""
+    of steps, fake_dialog_helper.py): plan() sets the plan, received() reads
+    what each helper started got."""
     log = tmp_path / "helper.log"
     monkeypatch.setenv("DISPLAY", ":quorin-test")
     monkeypatch.setenv("QUORIN_DIALOG_HELPER", FAKE_HELPER)
     monkeypatch.setenv("QUORIN_FAKE_HELPER_LOG", str(log))
-    platform.add_camera("Cam", sizes=SIZES)
 
-    class Desk:
+    class Helper:
         def plan(self, *steps):
             monkeypatch.setenv("QUORIN_FAKE_HELPER_PLAN", json.dumps(list(steps)))
 
         def received(self):
             return [json.loads(line) for line in log.read_text().splitlines()] if log.exists() else []
 
-    return Desk()
+    return Helper()
+
+
+@pytest.fixture
+def desk(platform, helper):
+    """The stand-in helper's desktop (helper), with a camera "Cam" of SIZES."""
+    platform.add_camera("Cam", sizes=SIZES)
+    return helper
+
+
+def exits_cleanly_while_a_daemon_thread_captures(env=None):
+    """Runs an interpreter whose daemon thread takes frames of device 0 as
+    the interpreter exits: nothing the delivery thread reaches may be
+    destroyed under it. The process must end at once, cleanly."""
+    process = run_python("""
+        import threading, time, quorin
+        def capture():
+            dev = quorin.new_Dev(0, 0)
+            while True:
+                dev.getbuffer()
+        threading.Thread(target=capture, daemon=True).start()
+        time.sleep(0.5)
+    """, env=env, background=True)
+    out, err = process.communicate(timeout=20)
+    assert process.returncode == 0, err
+    assert "Sanitizer" not in err and "runtime error" not in err, err
 
 
 def shown():

@@ -3,7 +3,6 @@ tests/uvc/ plugged into vhci-hcd, bound by uvcvideo as real ones are. Run
 inside the VM (tests/vm/vivid_vm.sh with VM_VIVID=0 and QUORIN_UVC_TESTS=1)."""
 
 import gc
-import json
 import os
 import subprocess
 import threading
@@ -13,7 +12,7 @@ import pytest
 
 import quorin
 import uvc_emulator
-from conftest import FAKE_HELPER, close, shown
+from conftest import close, shown
 from frames import BARS, pixel
 from uvc_emulator import read_counter
 
@@ -43,24 +42,6 @@ def usb(platform):
     gc.collect()
     for camera in cameras:
         camera.close()
-
-
-@pytest.fixture
-def helper(monkeypatch, tmp_path):
-    """A stand-in dialog helper that plays a plan (fake_dialog_helper.py)."""
-    log = tmp_path / "helper.log"
-    monkeypatch.setenv("DISPLAY", ":quorin-test")
-    monkeypatch.setenv("QUORIN_DIALOG_HELPER", FAKE_HELPER)
-    monkeypatch.setenv("QUORIN_FAKE_HELPER_LOG", str(log))
-
-    class Helper:
-        def plan(self, *steps):
-            monkeypatch.setenv("QUORIN_FAKE_HELPER_PLAN", json.dumps(list(steps)))
-
-        def received(self):
-            return [json.loads(line) for line in log.read_text().splitlines()] if log.exists() else []
-
-    return Helper()
 
 
 def assert_bars(data, width, height, bound=8):

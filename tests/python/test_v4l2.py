@@ -10,7 +10,7 @@ import pytest
 
 import quorin
 
-from conftest import run_python
+from conftest import exits_cleanly_while_a_daemon_thread_captures, run_python
 from frames import pixel, stride
 
 pytestmark = pytest.mark.skipif(not os.environ.get("QUORIN_V4L2_TESTS"),
@@ -165,19 +165,7 @@ def test_first_frame_arrives_well_within_the_limit(vivid):
 
 
 def test_an_interpreter_that_exits_while_a_daemon_thread_captures_ends_cleanly(vivid):
-    # The delivery thread polls the node while the process ends.
-    process = run_python("""
-        import threading, time, quorin
-        def capture():
-            dev = quorin.new_Dev(0, 0)
-            while True:
-                dev.getbuffer()
-        threading.Thread(target=capture, daemon=True).start()
-        time.sleep(1)
-    """, background=True)
-    out, err = process.communicate(timeout=20)
-    assert process.returncode == 0, err
-    assert "Sanitizer" not in err and "runtime error" not in err, err
+    exits_cleanly_while_a_daemon_thread_captures()  # its delivery thread polls the node
 
 
 def press_button(node, name):
