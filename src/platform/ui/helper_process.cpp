@@ -228,6 +228,11 @@ bool HelperProcess::exited() {
 }
 
 std::string HelperProcess::finish(int graceMs) {
+    // Without grace it is killed before its socket closes: else it may see
+    // the socket close and end by itself first, and how it ended would say
+    // so instead.
+    if (graceMs <= 0 && pid_ > 0 && !exited())
+        kill(pid_, SIGKILL);
     if (socket_ >= 0)
         close(socket_);
     socket_ = -1;
