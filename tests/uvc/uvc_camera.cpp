@@ -38,7 +38,6 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
-#include <iostream>
 #include <memory>
 #include <set>
 #include <sstream>

@@ -43,9 +43,6 @@ struct Stall {
     int unit;
     int selector;
     int request;
-    bool operator<(const Stall &o) const {
-        return unit != o.unit ? unit < o.unit : selector != o.selector ? selector < o.selector : request < o.request;
-    }
 };
 
 struct AltSetting {
