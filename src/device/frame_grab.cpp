@@ -24,10 +24,9 @@ const char *const deviceLostFailure = "The capture device was disconnected.";
 // Reads the graph's events without waiting and remembers a lost device: a
 // capture filter whose device is unplugged says EC_DEVICE_LOST there, while
 // the grabber goes on answering with the last sample it had. A graph that
-// has no event queue to ask has said nothing.
-bool deviceWasLost(DeviceRecord *record) {
-    ComRef<IMediaEventEx> events;
-    if (record->deviceLost || FAILED(record->filterGraph->QueryInterface(IID_IMediaEventEx, events.voidOut())))
+// has no event queue (events null) has said nothing.
+bool deviceWasLost(DeviceRecord *record, IMediaEventEx *events) {
+    if (record->deviceLost || !events)
         return record->deviceLost;
     long code = 0;
     LONG_PTR first = 0, second = 0;
@@ -86,25 +85,28 @@ PyObject *getbuffer(PyObject *self, PyObject *) {
 
     record->mediaControl->Run();
     // A device that went keeps its last sample in the grabber: that old
-    // frame must never be given as the latest.
-    if (deviceWasLost(record)) {
-        Py_DECREF(bytes);
-        return raiseModuleError(deviceLostFailure);
-    }
+    // frame must never be given as the latest. Its events are read before
+    // the first try and at every step of the wait.
+    ComRef<IMediaEventEx> events;
+    if (!record->deviceLost)
+        record->filterGraph->QueryInterface(IID_IMediaEventEx, events.voidOut());
+    bool lost = deviceWasLost(record, events.get());
     long size = static_cast<long>(imageSize);
-    HRESULT hr = record->sampleGrabber->GetCurrentBuffer(&size, buffer);
+    HRESULT hr = lost ? VFW_E_WRONG_STATE : record->sampleGrabber->GetCurrentBuffer(&size, buffer);
     if (hr == VFW_E_WRONG_STATE) {
         // Unsigned differences stay right when the tick count wraps around.
         const DWORD started = GetTickCount();
-        for (DWORD step = 1; hr == VFW_E_WRONG_STATE && GetTickCount() - started < firstSampleLimitMs;
+        for (DWORD step = 1; hr == VFW_E_WRONG_STATE && !lost && GetTickCount() - started < firstSampleLimitMs;
              step = step < longestStepMs ? step + 1 : longestStepMs) {
             Sleep(step);
-            if (deviceWasLost(record)) {
-                Py_DECREF(bytes);
-                return raiseModuleError(deviceLostFailure);
-            }
-            hr = record->sampleGrabber->GetCurrentBuffer(&size, buffer);
+            lost = deviceWasLost(record, events.get());
+            if (!lost)
+                hr = record->sampleGrabber->GetCurrentBuffer(&size, buffer);
         }
+    }
+    if (lost) {
+        Py_DECREF(bytes);
+        return raiseModuleError(deviceLostFailure);
     }
 
     // Only S_OK says that the grabber wrote the frame. With any other code,
