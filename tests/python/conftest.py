@@ -43,6 +43,22 @@ def camera(platform):
     return platform
 
 
+TIMINGS = []
+
+
+@pytest.fixture
+def timing():
+    """Records a figure for the run's end: timing(what, seconds)."""
+    return lambda what, seconds: TIMINGS.append((what, seconds))
+
+
+def pytest_terminal_summary(terminalreporter):
+    if TIMINGS:
+        terminalreporter.section("timings")
+        for what, seconds in TIMINGS:
+            terminalreporter.write_line("{}: {:.3f} s".format(what, seconds))
+
+
 def run_python(code, env=None, background=False):
     """Runs code in a fresh interpreter with this test's module path (the
     platform helper is importable there too): to its end, or in the

@@ -10,6 +10,8 @@ long; its pid is logged as {"child": pid}); for a video window,
 {"descriptors": true} (logs what it inherited: {"descriptors": {fd: what}})
 {"exchange": value} (writes value into the frame slots' exchange) and
 {"environment": name} (logs {"environment": its value}),
+{"signals": true} (logs the signals it started with blocked and ignored,
+as /proc says them: {"blocked": hex, "ignored": hex}),
 {"block_notices": value} (clears O_NONBLOCK on the notices' descriptor and
 its standard error, and tries to write value into the notices).
 After the last step it waits for the platform to close its end."""
@@ -56,6 +58,10 @@ def main():
                     pass  # the listing's own
             log(json.dumps({"descriptors": {fd: what.split(":")[0] if fd in ("0", "1") else what
                                             for fd, what in inherited.items()}}))
+        elif "signals" in step:
+            with open("/proc/self/status") as status:
+                fields = dict(line.split(":\t", 1) for line in status.read().splitlines() if ":\t" in line)
+            log(json.dumps({"blocked": fields["SigBlk"].strip(), "ignored": fields["SigIgn"].strip()}))
         elif "environment" in step:
             log(json.dumps({"environment": os.environ.get(step["environment"])}))
         elif "block_notices" in step:

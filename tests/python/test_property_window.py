@@ -5,6 +5,8 @@ camera's picture and the messages it received show what the platform did."""
 import json
 import os
 import signal
+import subprocess
+import threading
 import time
 
 import pytest
@@ -95,6 +97,11 @@ def test_a_refused_change_is_shown_and_changes_nothing(desk, platform):
      "the helper sent a message it cannot have meant (killed by signal 9)"),
     ([shown(), set_brightness(0), {"send": {"close": 1}}],
      "the helper sent a message it cannot have meant (killed by signal 9)"),
+    # Hung: it says it is shown in a loop, or asks and never reads the answers.
+    ([shown(), {"raw": '{"shown": true}\n', "times": 100}],
+     "the helper said again and again that its window was shown (killed by signal 9)"),
+    ([shown(), {"raw": json.dumps({"set": {"id": BRIGHTNESS, "value": 0}}) + "\n", "times": 20000}, {"sleep": 60}],
+     "the helper read nothing for 5 s (killed by signal 9)"),
 ])
 def test_a_helper_that_fails_leaves_the_call_returning_as_cancel(desk, platform, capfd, steps, fault):
     dev = quorin.new_Dev(0, 0)
@@ -106,6 +113,39 @@ def test_a_helper_that_fails_leaves_the_call_returning_as_cancel(desk, platform,
     assert first_bar(dev) == BARS[0]
     assert dev.getbuffer()[1:] == (640, 480)
     assert platform.last_property_frame().shown == 1
+
+
+def test_the_helper_starts_with_every_signal_at_its_default_and_none_blocked(desk):
+    dev = quorin.new_Dev(0, 0)
+    desk.plan({"signals": True}, shown(), close("cancel"))
+    ignored = signal.signal(signal.SIGUSR1, signal.SIG_IGN)
+    blocked = signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGUSR2})
+    try:
+        dev.displaycapturefilterproperties()
+    finally:
+        signal.pthread_sigmask(signal.SIG_SETMASK, blocked)
+        signal.signal(signal.SIGUSR1, ignored)
+    started = desk.received()[1]
+    assert int(started["blocked"], 16) == 0
+    # Python ignores SIGPIPE and SIGXFSZ as it starts; nothing else is.
+    assert int(started["ignored"], 16) & ~(1 << (signal.SIGPIPE - 1) | 1 << (signal.SIGXFSZ - 1)) == 0
+
+
+def test_a_helper_whose_status_another_wait_takes_still_ends_the_call(desk, capfd):
+    # os.wait() in another thread may reap the helper before the platform
+    # does: the helper's end is said either way, and no stranger is waited for.
+    dev = quorin.new_Dev(0, 0)
+    desk.plan(shown(), {"sleep": 0.5}, {"exit": 0})
+    bystander = subprocess.Popen(["sleep", "10"])  # so that os.wait() waits
+    waiter = threading.Thread(target=os.wait)
+    waiter.start()
+    dev.displaycapturefilterproperties()
+    bystander.kill()
+    waiter.join(10)
+    bystander.wait()
+    assert capfd.readouterr().err in (
+        FAULT.format("the helper ended without closing its window (exit status 0)"),
+        FAULT.format("the helper ended without closing its window (ended, its status taken by another wait)"))
 
 
 def test_a_helper_that_cannot_start_changes_nothing(desk, platform, capfd, monkeypatch, tmp_path):

@@ -52,7 +52,7 @@ def assert_capture_goes_on(dev):
     assert sequence_number(data, width, height) > first
 
 
-def test_the_window_is_given_the_devices_name_size_and_frames_and_goes_with_the_graph(desk, platform):
+def test_the_window_is_given_the_devices_name_size_and_frames_and_goes_with_the_graph(desk, platform, timing):
     descriptors = open_descriptors()
     desk.plan(shown(), {"descriptors": True})
     dev = quorin.new_Dev(0, 1)
@@ -74,8 +74,26 @@ def test_the_window_is_given_the_devices_name_size_and_frames_and_goes_with_the_
     started = time.monotonic()
     del dev
     assert platform.video_window().helpers_running == 0
-    assert time.monotonic() - started < 1.0
+    gone = time.monotonic() - started
+    timing("video window's helper gone after the Dev was dropped", gone)
+    assert gone < 1.0
     assert children() == [] and open_descriptors() == descriptors
+
+
+def test_a_helper_that_ignores_its_socket_closing_is_gone_within_a_second_of_the_stop(desk, platform, timing):
+    # It neither reads nor exits: only the kill after the grace ends it.
+    desk.plan(shown(), {"sleep": 60})
+    dev = quorin.new_Dev(0, 1)
+    dev.getbuffer()
+    assert helpers_running(platform, 1)
+    while platform.video_window().windows_shown == 0:
+        time.sleep(0.01)
+    started = time.monotonic()
+    del dev
+    gone = time.monotonic() - started
+    timing("video window's helper that ignores its socket closing gone after the Dev was dropped", gone)
+    assert platform.video_window().helpers_running == 0 and children() == []
+    assert gone < 1.0
 
 
 def test_closing_the_window_hides_it_for_the_rest_of_the_run_and_a_new_graph_shows_it_again(desk, platform, capfd):
@@ -100,10 +118,12 @@ def test_closing_the_window_hides_it_for_the_rest_of_the_run_and_a_new_graph_sho
     ([shown(), {"raw": "{not json\n"}], "the helper sent a message it cannot have meant (killed by signal 9)"),
     ([shown(), {"send": {"close": 1}}], "the helper sent a message it cannot have meant (killed by signal 9)"),
     ([shown(), {"exchange": 7}], "the helper left a slot that is no slot of its frames (killed by signal 9)"),
+    ([shown(), {"raw": '{"shown": true}\n', "times": 100}],
+     "the helper said again and again that its window was shown (killed by signal 9)"),
     ([{"exit": 3}], "the helper ended before its window opened (exit status 3)"),
     # Shown, then it never takes a frame.
     ([shown()], "the helper took no frame for 5 s (killed by signal 9)"),
-], ids=["killed", "exited", "not-json", "wrong-type", "bad-slot", "never-shown", "hung"])
+], ids=["killed", "exited", "not-json", "wrong-type", "bad-slot", "shown-in-a-loop", "never-shown", "hung"])
 def test_a_failing_helper_is_said_once_and_capture_goes_on_without_it(desk, platform, capfd, steps, fault):
     descriptors = open_descriptors()
     desk.plan(*steps)

@@ -1,5 +1,6 @@
 #include "com/instrumentation.h"
 #include "com/class_table.h"
+#include "common/locking.h"
 
 #include <quorin_platform/dshow.h>
 
@@ -7,7 +8,6 @@
 #include <cstdio>
 #include <map>
 #include <new>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -30,12 +30,12 @@ struct InjectedFailure {
 };
 
 struct Ledger {
-    std::mutex lock;
+    quorin::Mutex lock;
     // Transparent comparison: a name is looked up without building a string.
-    std::map<std::string, long, std::less<>> calls;
-    std::map<std::string, std::vector<InjectedFailure>, std::less<>> failures;
-    std::map<std::string, long, std::less<>> resourceRequests;
-    std::map<std::string, std::vector<long>, std::less<>> resourceFailures; // the requests that fail
+    std::map<std::string, long, std::less<>> calls GUARDED_BY(lock);
+    std::map<std::string, std::vector<InjectedFailure>, std::less<>> failures GUARDED_BY(lock);
+    std::map<std::string, long, std::less<>> resourceRequests GUARDED_BY(lock);
+    std::map<std::string, std::vector<long>, std::less<>> resourceFailures GUARDED_BY(lock); // the requests that fail
 };
 
 Ledger &ledger() {
@@ -47,7 +47,7 @@ Ledger &ledger() {
 
 std::optional<HRESULT> enterOperation(const char *operation) {
     Ledger &l = ledger();
-    std::lock_guard<std::mutex> guard(l.lock);
+    quorin::Lock guard(l.lock);
     std::string_view name(operation);
     auto counted = l.calls.find(name);
     if (counted == l.calls.end())
@@ -69,7 +69,7 @@ std::optional<HRESULT> enterOperation(const char *operation) {
 
 void resetInstrumentation() {
     Ledger &l = ledger();
-    std::lock_guard<std::mutex> guard(l.lock);
+    quorin::Lock guard(l.lock);
     l.calls.clear();
     l.failures.clear();
     l.resourceRequests.clear();
@@ -94,7 +94,7 @@ std::string interfaceName(REFIID riid) {
 
 void injectResourceFailure(const char *kind, int nth) {
     Ledger &l = ledger();
-    std::lock_guard<std::mutex> guard(l.lock);
+    quorin::Lock guard(l.lock);
     l.resourceFailures[kind].push_back(l.resourceRequests[kind] + nth);
 }
 
@@ -102,7 +102,7 @@ void failResource(const char *kind) {
     bool fails;
     {
         Ledger &l = ledger();
-        std::lock_guard<std::mutex> guard(l.lock);
+        quorin::Lock guard(l.lock);
         long request = ++l.resourceRequests[kind];
         auto found = l.resourceFailures.find(std::string_view(kind));
         fails = found != l.resourceFailures.end() &&
@@ -117,14 +117,14 @@ void failResource(const char *kind) {
 
 void injectFailure(const char *operation, int nth, HRESULT result) {
     Ledger &l = ledger();
-    std::lock_guard<std::mutex> guard(l.lock);
+    quorin::Lock guard(l.lock);
     long base = l.calls[operation];
     l.failures[operation].push_back({base + nth, result});
 }
 
 long callCount(const char *operation) {
     Ledger &l = ledger();
-    std::lock_guard<std::mutex> guard(l.lock);
+    quorin::Lock guard(l.lock);
     auto found = l.calls.find(std::string_view(operation));
     return found == l.calls.end() ? 0 : found->second;
 }

@@ -17,7 +17,7 @@ bool CameraDescription::operator==(const CameraDescription &o) const {
 }
 
 bool Device::acquire(const void *owner) {
-    std::lock_guard<std::mutex> guard(lock_);
+    quorin::Lock guard(lock_);
     if (holder_ && holder_ != owner)
         return false;
     holder_ = owner;
@@ -25,7 +25,7 @@ bool Device::acquire(const void *owner) {
 }
 
 void Device::release(const void *owner) {
-    std::lock_guard<std::mutex> guard(lock_);
+    quorin::Lock guard(lock_);
     if (holder_ == owner)
         holder_ = nullptr;
 }

@@ -8,9 +8,9 @@
 #pragma once
 
 #include "dshow/media_type.h"
+#include "common/locking.h"
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -68,8 +68,8 @@ public:
 
 private:
     const CameraDescription description_;
-    std::mutex lock_;
-    const void *holder_ = nullptr;
+    quorin::Mutex lock_;
+    const void *holder_ GUARDED_BY(lock_) = nullptr;
 };
 
 using DevicePtr = std::shared_ptr<Device>;

@@ -40,7 +40,7 @@ HRESULT FilterGraph::GetEvent(long *lEventCode, LONG_PTR *lParam1, LONG_PTR *lPa
     *lEventCode = 0;
     *lParam1 = *lParam2 = 0;
     PLATFORM_ENTER("IMediaEvent::GetEvent");
-    std::lock_guard<std::mutex> guard(eventLock_);
+    quorin::Lock guard(eventLock_);
     if (events_.empty())
         return E_ABORT; // what a timeout gives: nothing came
     const Event &next = events_.front();
@@ -58,7 +58,7 @@ HRESULT FilterGraph::FreeEventParams(long lEvCode, LONG_PTR lParam1, LONG_PTR) {
 }
 
 void FilterGraph::deviceLost(IUnknown *filter) {
-    std::lock_guard<std::mutex> guard(eventLock_);
+    quorin::Lock guard(eventLock_);
     // Said once while nobody has taken it: a stopped source that is started
     // again on a gone device says so again.
     for (const Event &queued : events_)
@@ -78,6 +78,7 @@ HRESULT FilterGraph::AddFilter(IBaseFilter *pFilter, LPCWSTR pName) {
 }
 
 HRESULT FilterGraph::addFilter(IBaseFilter *filter, LPCWSTR name) {
+    CallerThread::Scope caller(callerThread_);
     if (!filter)
         return E_POINTER;
     if (contains(filter))
@@ -99,6 +100,7 @@ HRESULT FilterGraph::addFilter(IBaseFilter *filter, LPCWSTR name) {
 
 HRESULT FilterGraph::RemoveFilter(IBaseFilter *pFilter) {
     PLATFORM_ENTER("IGraphBuilder::RemoveFilter");
+    CallerThread::Scope caller(callerThread_);
     for (auto it = members_.begin(); it != members_.end(); ++it) {
         if (it->reference.get() != pFilter)
             continue;
@@ -123,6 +125,7 @@ HRESULT FilterGraph::FindFilterByName(LPCWSTR pName, IBaseFilter **ppFilter) {
     PLATFORM_ENTER("IGraphBuilder::FindFilterByName");
     if (!pName)
         return E_POINTER;
+    CallerThread::Scope caller(callerThread_);
     for (const Member &member : members_) {
         if (member.filter->graphName() == pName) {
             *ppFilter = member.reference.get();
@@ -141,6 +144,7 @@ bool FilterGraph::contains(IBaseFilter *filter) const {
 }
 
 HRESULT FilterGraph::setAll(FILTER_STATE state) {
+    CallerThread::Scope caller(callerThread_);
     state_ = state;
     // Sinks start before sources and sources stop before sinks, so no sample
     // ever reaches a filter that is not ready for it.
@@ -178,11 +182,13 @@ HRESULT FilterGraph::Stop() {
 HRESULT FilterGraph::GetState(LONG, OAFilterState *pfs) {
     if (!pfs)
         return E_POINTER;
+    CallerThread::Scope caller(callerThread_);
     *pfs = state_;
     return S_OK;
 }
 
 VideoRenderer *FilterGraph::renderer() const {
+    CallerThread::Scope caller(callerThread_);
     for (const Member &member : members_)
         if (auto *found = dynamic_cast<VideoRenderer *>(member.filter))
             return found;

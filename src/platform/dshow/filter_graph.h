@@ -5,9 +5,10 @@
 #pragma once
 
 #include "dshow/filter.h"
+#include "common/locking.h"
+#include "dshow/caller_thread.h"
 
 #include <deque>
-#include <mutex>
 #include <vector>
 
 namespace platform {
@@ -68,10 +69,12 @@ private:
         LONG_PTR second;
     };
 
+    // The caller's thread's: who is in the graph, and how it runs.
+    CallerThread callerThread_;
     std::vector<Member> members_; // in the order they joined
     FILTER_STATE state_ = State_Stopped;
-    std::mutex eventLock_;     // guards events_, which delivery threads add to
-    std::deque<Event> events_; // not yet taken by GetEvent
+    quorin::Mutex eventLock_;                         // guards events_, which delivery threads add to
+    std::deque<Event> events_ GUARDED_BY(eventLock_); // not yet taken by GetEvent
 };
 
 } // namespace platform

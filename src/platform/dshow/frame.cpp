@@ -1,10 +1,10 @@
 #include "dshow/frame.h"
 
 #include "com/instrumentation.h"
+#include "common/locking.h"
 
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <new>
 
 #include <sys/mman.h>
@@ -18,9 +18,9 @@ namespace {
 constexpr size_t keptPictureBytes = size_t(128) << 20;
 
 struct PictureBlocks {
-    std::mutex lock; // guards both members
-    std::vector<std::pair<size_t, void *>> kept;
-    size_t bytes = 0;
+    quorin::Mutex lock; // guards both members
+    std::vector<std::pair<size_t, void *>> kept GUARDED_BY(lock);
+    size_t bytes GUARDED_BY(lock) = 0;
 };
 
 PictureBlocks &pictureBlocks() {
@@ -30,7 +30,7 @@ PictureBlocks &pictureBlocks() {
 
 void *reusePictureBlock(size_t size) {
     PictureBlocks &blocks = pictureBlocks();
-    std::lock_guard<std::mutex> guard(blocks.lock);
+    quorin::Lock guard(blocks.lock);
     for (auto it = blocks.kept.begin(); it != blocks.kept.end(); ++it) {
         if (it->first == size) {
             void *block = it->second;
@@ -44,7 +44,7 @@ void *reusePictureBlock(size_t size) {
 
 bool keepPictureBlock(void *block, size_t size) {
     PictureBlocks &blocks = pictureBlocks();
-    std::lock_guard<std::mutex> guard(blocks.lock);
+    quorin::Lock guard(blocks.lock);
     if (blocks.bytes + size > keptPictureBytes)
         return false;
     blocks.kept.emplace_back(size, block);
@@ -90,6 +90,8 @@ void Frame::holdDevicePicture(std::shared_ptr<const PictureConverter> converter,
     converter_ = std::move(converter);
     held_ = std::move(held);
     takes_ = 0;
+    // Uncontended (a frame being filled is nobody else's yet), and so cheap.
+    quorin::Lock guard(converting_);
     convertedTried_ = false;
     convertedWhole_ = false;
 }
@@ -107,7 +109,7 @@ bool Frame::readInto(uint8_t *out) const {
     }
     if (takes_.fetch_add(1) == 0)
         return convert(out);
-    std::lock_guard<std::mutex> guard(converting_);
+    quorin::Lock guard(converting_);
     if (!convertedTried_) {
         convertedTried_ = true;
         converted_.resize(converter_->pictureSize());

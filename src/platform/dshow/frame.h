@@ -3,12 +3,13 @@
 // into it, so a frame that has been delivered never changes.
 #pragma once
 
+#include "common/locking.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace platform {
@@ -96,10 +97,10 @@ private:
     mutable std::atomic<long> takes_{0};
     // The picture of a frame taken more than once, converted once under its
     // lock (no allocation per delivered frame, as a once_flag would need).
-    mutable std::mutex converting_;
-    mutable bool convertedTried_ = false;
-    mutable PictureBytes converted_;
-    mutable bool convertedWhole_ = false;
+    mutable quorin::Mutex converting_;
+    mutable bool convertedTried_ GUARDED_BY(converting_) = false;
+    mutable PictureBytes converted_ GUARDED_BY(converting_);
+    mutable bool convertedWhole_ GUARDED_BY(converting_) = false;
 };
 
 using FramePtr = std::shared_ptr<Frame>;

@@ -5,7 +5,7 @@ namespace platform {
 FramePool::FramePool(size_t idleLimit) : store_(std::make_shared<Store>()) { store_->idleLimit = idleLimit; }
 
 FramePool::~FramePool() {
-    std::lock_guard<std::mutex> guard(store_->lock);
+    quorin::Lock guard(store_->lock);
     store_->open = false;
     store_->idle.clear();
 }
@@ -13,7 +13,7 @@ FramePool::~FramePool() {
 FramePtr FramePool::take() {
     std::unique_ptr<Frame> frame;
     {
-        std::lock_guard<std::mutex> guard(store_->lock);
+        quorin::Lock guard(store_->lock);
         if (!store_->idle.empty()) {
             frame = std::move(store_->idle.back());
             store_->idle.pop_back();
@@ -30,7 +30,7 @@ FramePtr FramePool::take() {
         // is next used; outside the pool's lock, since that takes the
         // device's.
         owned->letGo();
-        std::lock_guard<std::mutex> guard(store->lock);
+        quorin::Lock guard(store->lock);
         if (store->open && store->idle.size() < store->idleLimit)
             store->idle.push_back(std::move(owned));
     });
@@ -38,7 +38,7 @@ FramePtr FramePool::take() {
 
 void FramePool::clear() {
     std::vector<std::unique_ptr<Frame>> stale;
-    std::lock_guard<std::mutex> guard(store_->lock);
+    quorin::Lock guard(store_->lock);
     stale.swap(store_->idle);
 }
 

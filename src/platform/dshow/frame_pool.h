@@ -6,9 +6,9 @@
 #pragma once
 
 #include "dshow/frame.h"
+#include "common/locking.h"
 
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace platform {
@@ -30,10 +30,10 @@ public:
 private:
     // Shared with the frames' deleters, which may run after the pool is gone.
     struct Store {
-        std::mutex lock; // guards everything below
-        std::vector<std::unique_ptr<Frame>> idle;
-        size_t idleLimit;
-        bool open = true;
+        quorin::Mutex lock; // guards everything below
+        std::vector<std::unique_ptr<Frame>> idle GUARDED_BY(lock);
+        size_t idleLimit GUARDED_BY(lock);
+        bool open GUARDED_BY(lock) = true;
     };
     std::shared_ptr<Store> store_;
 };

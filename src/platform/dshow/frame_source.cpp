@@ -2,6 +2,7 @@
 
 #include "com/guard.h"
 #include "com/instrumentation.h"
+#include "dshow/caller_thread.h"
 
 #include <cstdio>
 
@@ -10,6 +11,7 @@ namespace platform {
 std::thread startDelivery(const std::string &source, std::function<void()> deliver) {
     failResource("thread");
     return std::thread([source, deliver = std::move(deliver)] {
+        markDeliveryThread();
         HRESULT hr = guarded([&] {
             deliver();
             return S_OK;

@@ -24,7 +24,7 @@ void *SampleGrabber::findInterface(REFIID riid) {
 
 HRESULT SampleGrabber::SetOneShot(BOOL OneShot) {
     PLATFORM_ENTER("ISampleGrabber::SetOneShot");
-    std::lock_guard<std::mutex> guard(lock_);
+    quorin::Lock guard(lock_);
     oneShot_ = OneShot != FALSE;
     return S_OK;
 }
@@ -33,7 +33,7 @@ HRESULT SampleGrabber::SetMediaType(const AM_MEDIA_TYPE *pType) {
     PLATFORM_ENTER("ISampleGrabber::SetMediaType");
     if (!pType)
         return E_POINTER;
-    std::lock_guard<std::mutex> guard(lock_);
+    quorin::Lock guard(lock_);
     acceptMajor_ = pType->majortype;
     acceptSub_ = pType->subtype;
     acceptFormat_ = pType->formattype;
@@ -44,7 +44,7 @@ HRESULT SampleGrabber::GetConnectedMediaType(AM_MEDIA_TYPE *pType) {
     if (!pType)
         return E_POINTER;
     PLATFORM_ENTER("ISampleGrabber::GetConnectedMediaType");
-    std::lock_guard<std::mutex> guard(lock_);
+    quorin::Lock guard(lock_);
     if (!connected_)
         return VFW_E_NOT_CONNECTED;
     return fillMediaType(*pType, connectedFormat_);
@@ -52,7 +52,7 @@ HRESULT SampleGrabber::GetConnectedMediaType(AM_MEDIA_TYPE *pType) {
 
 HRESULT SampleGrabber::SetBufferSamples(BOOL BufferThem) {
     PLATFORM_ENTER("ISampleGrabber::SetBufferSamples");
-    std::lock_guard<std::mutex> guard(lock_);
+    quorin::Lock guard(lock_);
     buffering_ = BufferThem != FALSE;
     if (!buffering_) {
         latest_.reset();
@@ -67,7 +67,7 @@ HRESULT SampleGrabber::GetCurrentBuffer(long *pBufferSize, long *pBuffer) {
     PLATFORM_ENTER("ISampleGrabber::GetCurrentBuffer");
     FramePtr sample;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        quorin::Lock guard(lock_);
         if (!connected_)
             return VFW_E_NOT_CONNECTED;
         if (!buffering_)
@@ -93,7 +93,7 @@ HRESULT SampleGrabber::GetCurrentBuffer(long *pBufferSize, long *pBuffer) {
         if (*pBufferSize < size)
             return E_OUTOFMEMORY;
         bool whole = sample->readInto(reinterpret_cast<uint8_t *>(pBuffer));
-        std::lock_guard<std::mutex> guard(lock_);
+        quorin::Lock guard(lock_);
         if (whole) {
             if (latest_ == sample || !lastGood_)
                 lastGood_ = sample;
@@ -112,7 +112,7 @@ HRESULT SampleGrabber::GetCurrentBuffer(long *pBufferSize, long *pBuffer) {
 }
 
 HRESULT SampleGrabber::connectInput(const VideoFormat &offered) {
-    std::lock_guard<std::mutex> guard(lock_);
+    quorin::Lock guard(lock_);
     if (connected_)
         return VFW_E_ALREADY_CONNECTED;
     GUID offeredFormat = offered.block == FormatBlock::VideoInfo2 ? FORMAT_VideoInfo2 : FORMAT_VideoInfo;
@@ -127,12 +127,12 @@ HRESULT SampleGrabber::connectInput(const VideoFormat &offered) {
 }
 
 void SampleGrabber::connectOutput(FrameSink *downstream) {
-    std::lock_guard<std::mutex> guard(lock_);
+    quorin::Lock guard(lock_);
     downstream_ = downstream;
 }
 
 void SampleGrabber::disconnect() {
-    std::lock_guard<std::mutex> guard(lock_);
+    quorin::Lock guard(lock_);
     connected_ = false;
     downstream_ = nullptr;
     latest_.reset();
@@ -141,7 +141,7 @@ void SampleGrabber::disconnect() {
 }
 
 void SampleGrabber::forget(Filter &gone) {
-    std::lock_guard<std::mutex> guard(lock_);
+    quorin::Lock guard(lock_);
     if (downstream_ && dynamic_cast<Filter *>(downstream_) == &gone)
         downstream_ = nullptr;
 }
@@ -149,7 +149,7 @@ void SampleGrabber::forget(Filter &gone) {
 void SampleGrabber::sourceFailed(bool failed) {
     FrameSink *downstream;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        quorin::Lock guard(lock_);
         sourceFailed_ = failed;
         downstream = downstream_;
     }
@@ -160,7 +160,7 @@ void SampleGrabber::sourceFailed(bool failed) {
 void SampleGrabber::receive(const FramePtr &frame) {
     FrameSink *downstream;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        quorin::Lock guard(lock_);
         if (!connected_ || (oneShot_ && latest_))
             return;
         if (buffering_)
@@ -174,7 +174,7 @@ void SampleGrabber::receive(const FramePtr &frame) {
 bool SampleGrabber::readsEveryFrame() {
     FrameSink *downstream;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        quorin::Lock guard(lock_);
         downstream = downstream_;
     }
     return downstream && downstream->readsEveryFrame();

@@ -7,7 +7,7 @@
 #include "dshow/frame.h"
 #include "dshow/media_type.h"
 
-#include <mutex>
+#include "common/locking.h"
 
 namespace platform {
 
@@ -41,18 +41,18 @@ protected:
 private:
     // Guards every member below: the caller's thread sets and reads them,
     // the delivery thread calls receive. Never held while downstream runs.
-    mutable std::mutex lock_;
-    GUID acceptMajor_{};
-    GUID acceptSub_{};
-    GUID acceptFormat_{};
-    bool connected_ = false;
-    VideoFormat connectedFormat_;
-    bool buffering_ = false;
-    bool oneShot_ = false;
-    FramePtr latest_;
-    FramePtr lastGood_;         // the newest sample taken whose picture was whole
-    bool sourceFailed_ = false; // no sample will come until a Run starts the source
-    FrameSink *downstream_ = nullptr;
+    mutable quorin::Mutex lock_;
+    GUID acceptMajor_ GUARDED_BY(lock_){};
+    GUID acceptSub_ GUARDED_BY(lock_){};
+    GUID acceptFormat_ GUARDED_BY(lock_){};
+    bool connected_ GUARDED_BY(lock_) = false;
+    VideoFormat connectedFormat_ GUARDED_BY(lock_);
+    bool buffering_ GUARDED_BY(lock_) = false;
+    bool oneShot_ GUARDED_BY(lock_) = false;
+    FramePtr latest_ GUARDED_BY(lock_);
+    FramePtr lastGood_ GUARDED_BY(lock_);         // the newest sample taken whose picture was whole
+    bool sourceFailed_ GUARDED_BY(lock_) = false; // no sample will come until a Run starts the source
+    FrameSink *downstream_ GUARDED_BY(lock_) = nullptr;
 };
 
 } // namespace platform

@@ -19,19 +19,20 @@ void VideoRenderer::disconnect() {
 }
 
 void VideoRenderer::receive(const FramePtr &frame) {
-    std::shared_ptr<RendererWindow> window;
-    {
-        std::unique_lock<std::mutex> guard(windowLock_, std::try_to_lock);
-        if (!guard || !window_ || !frame)
-            return;
-        window = window_;
-    }
-    window->offer(*frame); // a copy and a notice that cannot block
+    if (!frame || !windowLock_.try_lock())
+        return; // the window is being made or dropped: this frame is not shown
+    std::shared_ptr<RendererWindow> window = window_;
+    windowLock_.unlock();
+    if (window)
+        window->offer(*frame); // a copy and a notice that cannot block
 }
 
 bool VideoRenderer::readsEveryFrame() {
-    std::unique_lock<std::mutex> guard(windowLock_, std::try_to_lock);
-    return guard && window_ && window_->wanted();
+    if (!windowLock_.try_lock())
+        return false;
+    bool reads = window_ && window_->wanted();
+    windowLock_.unlock();
+    return reads;
 }
 
 HRESULT VideoRenderer::setAutoShow(bool on) {
@@ -61,17 +62,19 @@ HRESULT VideoRenderer::onRun() {
 void VideoRenderer::onStop() { closeWindow(); }
 
 void VideoRenderer::openWindow() {
-    std::lock_guard<std::mutex> guard(windowLock_);
+    CallerThread::Scope caller(callerThread_);
+    quorin::Lock guard(windowLock_);
     if (!window_ && format_.width > 0 && format_.height > 0)
         window_ = openRendererWindow(caption_, format_);
 }
 
 void VideoRenderer::closeWindow() {
+    CallerThread::Scope caller(callerThread_);
     // Taken out under the lock, dropped outside it: ending the helper takes
     // a while, and the delivery thread must not meet the lock held that long.
     std::shared_ptr<RendererWindow> closing;
     {
-        std::lock_guard<std::mutex> guard(windowLock_);
+        quorin::Lock guard(windowLock_);
         closing = std::move(window_);
     }
     // A frame being offered holds the window a moment longer (an offer never

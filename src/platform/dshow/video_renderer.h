@@ -7,9 +7,10 @@
 #include "dshow/filter.h"
 #include "dshow/frame.h"
 #include "dshow/media_type.h"
+#include "common/locking.h"
+#include "dshow/caller_thread.h"
 
 #include <memory>
-#include <mutex>
 #include <string>
 
 namespace platform {
@@ -57,6 +58,7 @@ private:
     void openWindow();
     void closeWindow();
 
+    CallerThread callerThread_; // the window is made and dropped on it
     bool autoShow_ = true;
     bool visible_ = false;
     VideoFormat format_;
@@ -67,8 +69,8 @@ private:
     // The lock guards the pointer alone, and is never held across a call
     // into the window: the delivery thread offers a frame through a
     // reference of its own, which a close waits out before the window goes.
-    std::mutex windowLock_;
-    std::shared_ptr<RendererWindow> window_;
+    quorin::Mutex windowLock_;
+    std::shared_ptr<RendererWindow> window_ GUARDED_BY(windowLock_);
 };
 
 } // namespace platform

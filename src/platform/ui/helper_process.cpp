@@ -2,6 +2,7 @@
 
 #include "ui/dialog_protocol.h"
 #include "ui/json_lines.h"
+#include "ui/spawn.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,10 +13,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -27,8 +27,10 @@ namespace {
 
 // A line longer than this is no message of the helper's.
 constexpr size_t longestLine = 1 << 20;
-// How often a wait for the helper's next message looks whether it exited.
-constexpr int exitCheckMs = 100;
+// How long a killed helper may take to be gone.
+constexpr int killedExitMs = 1000;
+// A desktop hides and shows a window a few times a second at most.
+constexpr size_t shownPerSecond = 20;
 
 // The environment the helper starts with: ours, less what only this process
 // reads. A camera declaration can be larger than one variable may be when a
@@ -41,12 +43,14 @@ std::vector<std::string> helperEnvironment() {
     return kept;
 }
 
-std::string describeStatus(int status) {
-    if (WIFEXITED(status))
-        return "exit status " + std::to_string(WEXITSTATUS(status));
-    if (WIFSIGNALED(status))
-        return "killed by signal " + std::to_string(WTERMSIG(status));
-    return "status " + std::to_string(status);
+// Kills the helper through its pidfd, never a pid another may now have (the
+// system call itself: glibc 2.36's header declares it for C alone).
+void kill(int pidfd) { syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0U); }
+
+std::string describeEnd(const siginfo_t &ended) {
+    if (ended.si_code == CLD_EXITED)
+        return "exit status " + std::to_string(ended.si_status);
+    return "killed by signal " + std::to_string(ended.si_status);
 }
 
 } // namespace
@@ -76,11 +80,12 @@ HelperProcess::HelperProcess() : environment_(helperEnvironment()) {}
 HelperProcess::~HelperProcess() {
     if (socket_ >= 0)
         close(socket_);
-    if (pid_ > 0 && !reaped_) {
-        kill(pid_, SIGKILL);
-        while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
-        }
+    if (pidfd_ >= 0 && !exited()) {
+        kill(pidfd_);
+        exitsWithin(killedExitMs);
     }
+    if (pidfd_ >= 0)
+        close(pidfd_);
 }
 
 bool HelperProcess::start(const std::string &program, std::string &error, const std::vector<int> &passed) {
@@ -89,100 +94,103 @@ bool HelperProcess::start(const std::string &program, std::string &error, const 
         error = std::string("cannot make the socket pair to the helper: ") + std::strerror(errno);
         return false;
     }
-    // Each passed descriptor is first copied above the numbers it goes to,
-    // so that no copy lands on one still to be copied, and so that none is
-    // already its target (dup2 onto itself keeps close-on-exec).
-    const int firstPassed = STDERR_FILENO + 1;
-    std::vector<int> copies;
-    for (int fd : passed) {
-        int copy = fcntl(fd, F_DUPFD_CLOEXEC, firstPassed + static_cast<int>(passed.size()));
-        if (copy < 0) {
-            error = std::string("cannot pass the helper its shared memory: ") + std::strerror(errno);
-            for (int made : copies)
-                close(made);
-            close(ends[0]);
-            close(ends[1]);
-            return false;
-        }
-        copies.push_back(copy);
-    }
     // Its standard error is ours opened anew where that can be done (a file,
     // appended to; a pipe; a terminal), so that what it does to the flags of
     // its open file (O_NONBLOCK) is not done to ours.
     int errors = ::open("/proc/self/fd/2", O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (errors >= 0)
-        posix_spawn_file_actions_adddup2(&actions, errors, STDERR_FILENO);
-    // dup2 clears close-on-exec on the copies: the helper keeps its end as
-    // standard input and output, what was passed, and nothing else of ours.
-    posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
-    for (size_t k = 0; k < copies.size(); ++k)
-        posix_spawn_file_actions_adddup2(&actions, copies[k], firstPassed + static_cast<int>(k));
-    // Descriptors the caller's process opened without close-on-exec (a
-    // library's, a test runner's) stay ours too.
-    posix_spawn_file_actions_addclosefrom_np(&actions, firstPassed + static_cast<int>(copies.size()));
-    char *argv[] = {const_cast<char *>(program.c_str()), nullptr};
-    std::vector<char *> environment;
-    for (std::string &variable : environment_)
-        environment.push_back(&variable[0]);
-    environment.push_back(nullptr);
-    int failed = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, environment.data());
-    posix_spawn_file_actions_destroy(&actions);
+    // Its end is its standard input and output; then its standard error,
+    // and what was passed.
+    std::vector<int> descriptors{ends[1], ends[1], errors >= 0 ? errors : STDERR_FILENO};
+    descriptors.insert(descriptors.end(), passed.begin(), passed.end());
+    Child child;
+    int failed = spawnChild(program, environment_, descriptors, child);
     if (errors >= 0)
         close(errors);
-    for (int copy : copies)
-        close(copy);
     close(ends[1]);
     if (failed) {
-        pid_ = -1;
         close(ends[0]);
         error = "cannot start " + program + ": " + std::strerror(failed);
         return false;
     }
+    pid_ = child.pid;
+    pidfd_ = child.pidfd;
     socket_ = ends[0];
     return true;
 }
 
-bool HelperProcess::send(const nlohmann::json &message) { return sendLine(socket_, message); }
+bool HelperProcess::send(const nlohmann::json &message) {
+    if (socket_ < 0)
+        return false;
+    std::string line = lineOf(message);
+    using clock = std::chrono::steady_clock;
+    const auto deadline = clock::now() + std::chrono::milliseconds(helperReadingMs);
+    for (size_t sent = 0; sent < line.size();) {
+        ssize_t n = ::send(socket_, line.data() + sent, line.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+            return false;
+        // Its socket is full: it has room again once the helper reads, and
+        // a helper that exits will never read.
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
+        if (left <= 0) {
+            stoppedReading_ = true;
+            return false;
+        }
+        pollfd watched[2] = {{socket_, POLLOUT, 0}, {pidfd_, POLLIN, 0}};
+        int ready = poll(watched, reaped_ ? 1 : 2, static_cast<int>(left));
+        if (ready < 0 && errno != EINTR)
+            return false;
+        if (ready > 0 && watched[0].revents == 0 && exited())
+            return false;
+    }
+    return true;
+}
 
-HelperProcess::Received HelperProcess::receive(nlohmann::json &message, int timeoutMs,
-                                               const std::atomic<bool> *abandon) {
+HelperProcess::Received HelperProcess::receive(nlohmann::json &message, int timeoutMs, const StopSignal *stop) {
     using clock = std::chrono::steady_clock;
     const auto deadline = clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     std::string line;
     while (!takeLine(pending_, line)) {
         if (pending_.size() > longestLine)
             return Received::Malformed;
-        if (abandon && *abandon)
+        if (stop && stop->raised())
             return Received::Abandoned;
-        // Waits in slices, looking between them whether the helper exited:
-        // a process it started may hold its end open long after.
-        int wait = reaped_ ? 0 : exitCheckMs;
-        if (timeoutMs >= 0) {
+        // Once it has exited, what it sent before is still taken: one more
+        // look at the socket, then it has ended, even where a process it
+        // started holds its end open.
+        int wait = reaped_ ? 0 : -1;
+        if (timeoutMs >= 0 && !reaped_) {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
             if (left <= 0)
                 return Received::TimedOut;
-            wait = std::min(wait, static_cast<int>(left));
+            wait = static_cast<int>(left);
         }
-        pollfd readable{socket_, POLLIN, 0};
-        int ready = poll(&readable, 1, wait);
+        pollfd watched[3] = {{socket_, POLLIN, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}};
+        if (!reaped_)
+            watched[1].fd = pidfd_;
+        if (stop)
+            watched[2].fd = stop->fd();
+        int ready = poll(watched, 3, wait);
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready < 0)
             return Received::Ended;
-        if (ready == 0) {
-            // Once it has exited, what it sent before is still taken: one
-            // more look at the socket, then it has ended.
-            if (reaped_)
-                return Received::Ended;
+        if (ready == 0 && reaped_)
+            return Received::Ended;
+        if (watched[2].revents)
+            continue; // raised: said above
+        if (watched[1].revents)
             exited();
+        if (!watched[0].revents)
             continue;
-        }
         char buffer[4096];
-        ssize_t n = recv(socket_, buffer, sizeof buffer, 0);
-        if (n < 0 && errno == EINTR)
+        ssize_t n = recv(socket_, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (n <= 0)
             return Received::Ended;
@@ -192,26 +200,38 @@ HelperProcess::Received HelperProcess::receive(nlohmann::json &message, int time
     return message.is_object() ? Received::Message : Received::Malformed;
 }
 
+bool HelperProcess::shownAgain() {
+    using clock = std::chrono::steady_clock;
+    const auto now = clock::now();
+    while (!shown_.empty() && now - shown_.front() > std::chrono::seconds(1))
+        shown_.pop_front();
+    shown_.push_back(now);
+    return shown_.size() <= shownPerSecond;
+}
+
 HelperProcess::Opening HelperProcess::open(const std::string &program, const nlohmann::json &opening,
-                                           std::string &fault, const std::vector<int> &passed,
-                                           const std::atomic<bool> *abandon) {
+                                           std::string &fault, const std::vector<int> &passed, const StopSignal *stop) {
     namespace key = protocol::key;
     if (!start(program, fault, passed))
         return Opening::Failed;
     nlohmann::json message;
-    Received received = send(opening) ? receive(message, helperOpeningMs, abandon) : Received::Ended;
+    Received received = send(opening) ? receive(message, helperOpeningMs, stop) : Received::Ended;
     bool meant = received == Received::Message;
     if (meant && protocol::read<bool>(message, key::nodisplay) == true) {
         finish(helperExitMs);
         return Opening::NoDisplay;
     }
-    if (meant && protocol::read<bool>(message, key::shown) == true)
+    if (meant && protocol::read<bool>(message, key::shown) == true) {
+        shownAgain();
         return Opening::Shown;
+    }
     if (received == Received::Abandoned)
         finish(0);
     else if (received == Received::TimedOut)
         fault =
             "the helper opened no window within " + std::to_string(helperOpeningMs / 1000) + " s (" + finish(0) + ")";
+    else if (stoppedReading_)
+        fault = refuseHung();
     else if (meant || received == Received::Malformed)
         fault = refuse();
     else
@@ -221,43 +241,67 @@ HelperProcess::Opening HelperProcess::open(const std::string &program, const nlo
 
 std::string HelperProcess::refuse() { return "the helper sent a message it cannot have meant (" + finish(0) + ")"; }
 
+std::string HelperProcess::refuseHung() {
+    if (stoppedReading_)
+        return "the helper read nothing for " + std::to_string(helperReadingMs / 1000) + " s (" + finish(0) + ")";
+    return "the helper said again and again that its window was shown (" + finish(0) + ")";
+}
+
 bool HelperProcess::exited() {
-    if (!reaped_ && pid_ > 0 && waitpid(pid_, &status_, WNOHANG) == pid_)
-        reaped_ = true;
-    return reaped_;
+    if (reaped_ || pidfd_ < 0)
+        return reaped_;
+    siginfo_t ended{};
+    if (waitid(P_PIDFD, static_cast<id_t>(pidfd_), &ended, WEXITED | WNOHANG) == 0) {
+        if (ended.si_pid == 0)
+            return false; // still running
+        ended_ = describeEnd(ended);
+    } else if (errno == ECHILD) {
+        // Another wait in this process (os.wait()) took its status first.
+        ended_ = "ended, its status taken by another wait";
+    } else {
+        return false;
+    }
+    reaped_ = true;
+    return true;
+}
+
+bool HelperProcess::exitsWithin(int ms) {
+    using clock = std::chrono::steady_clock;
+    const auto deadline = clock::now() + std::chrono::milliseconds(ms);
+    while (!exited()) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
+        if (left <= 0)
+            return false;
+        pollfd ends{pidfd_, POLLIN, 0};
+        if (poll(&ends, 1, static_cast<int>(left)) < 0 && errno != EINTR)
+            return false;
+    }
+    return true;
 }
 
 std::string HelperProcess::finish(int graceMs) {
     // Without grace it is killed before its socket closes: else it may see
     // the socket close and end by itself first, and how it ended would say
     // so instead.
-    if (graceMs <= 0 && pid_ > 0 && !exited())
-        kill(pid_, SIGKILL);
+    if (graceMs <= 0 && pidfd_ >= 0 && !exited())
+        kill(pidfd_);
     if (socket_ >= 0)
         close(socket_);
     socket_ = -1;
-    if (pid_ <= 0)
+    if (pidfd_ < 0)
         return {};
-    if (exited()) {
-        pid_ = -1;
-        return describeStatus(status_);
+    if (!exitsWithin(graceMs)) {
+        kill(pidfd_);
+        // A killed process ends at once, unless the kernel holds it in a
+        // wait of its own (a dead file system): then it is left, not waited
+        // for without end.
+        if (!exitsWithin(killedExitMs))
+            ended_ = "still running after it was killed";
     }
-    int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs);
-    for (;;) {
-        pid_t done = waitpid(pid_, &status, WNOHANG);
-        if (done == pid_ || (done < 0 && errno != EINTR))
-            break;
-        if (std::chrono::steady_clock::now() >= deadline) {
-            kill(pid_, SIGKILL);
-            while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-            }
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    close(pidfd_);
+    pidfd_ = -1;
     pid_ = -1;
-    return describeStatus(status);
+    return ended_;
 }
 
 } // namespace platform

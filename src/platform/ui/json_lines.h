@@ -10,10 +10,16 @@
 
 namespace platform {
 
+// message as the line that carries it; text that is not UTF-8 is replaced,
+// not thrown over.
+inline std::string lineOf(const nlohmann::json &message) {
+    return message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
 // Writes message as one line to the socket fd; false when the other end is
 // gone. Never raises SIGPIPE: the process it runs in may not ignore it.
 inline bool sendLine(int fd, const nlohmann::json &message) {
-    std::string line = message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    std::string line = lineOf(message);
     for (size_t sent = 0; sent < line.size();) {
         ssize_t n = ::send(fd, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)

@@ -203,17 +203,25 @@ private:
 
 // The helper's next message once its window is up, for as long as it keeps
 // its end open; "shown" again (the desktop hid the window a while) is none.
-HelperProcess::Received nextMessage(HelperProcess &helper, json &message) {
-    HelperProcess::Received received;
-    do
-        received = helper.receive(message, -1);
-    while (received == HelperProcess::Received::Message && read<bool>(message, key::shown) == true);
-    return received;
+// Hung: it said "shown" again and again.
+enum class Next { Message, Ended, Malformed, Hung };
+Next nextMessage(HelperProcess &helper, json &message) {
+    for (;;) {
+        HelperProcess::Received received = helper.receive(message, -1);
+        if (received == HelperProcess::Received::Malformed)
+            return Next::Malformed;
+        if (received != HelperProcess::Received::Message)
+            return Next::Ended;
+        if (read<bool>(message, key::shown) != true)
+            return Next::Message;
+        if (!helper.shownAgain())
+            return Next::Hung;
+    }
 }
 
 // How the helper said its window closed, if that is what message says.
-std::optional<protocol::Closed> closing(HelperProcess::Received received, const json &message) {
-    if (received != HelperProcess::Received::Message)
+std::optional<protocol::Closed> closing(Next next, const json &message) {
+    if (next != Next::Message)
         return std::nullopt;
     return read<protocol::Closed>(message, key::close);
 }
@@ -237,7 +245,7 @@ WindowResult showPropertyWindow(const std::string &program, const std::string &c
     }
     for (;;) {
         json message, reply;
-        HelperProcess::Received received = nextMessage(helper, message);
+        Next received = nextMessage(helper, message);
         if (std::optional<protocol::Closed> how = closing(received, message)) {
             if (*how == protocol::Closed::Ok)
                 session.keep();
@@ -246,14 +254,16 @@ WindowResult showPropertyWindow(const std::string &program, const std::string &c
             helper.finish(helperExitMs);
             return WindowResult::Closed;
         }
-        if (received == HelperProcess::Received::Message && session.answer(message, reply)) {
+        if (received == Next::Message && session.answer(message, reply)) {
             if (helper.send(reply))
                 continue;
-            received = HelperProcess::Received::Ended;
+            received = helper.stoppedReading() ? Next::Hung : Next::Ended;
         }
         session.restore();
-        if (received == HelperProcess::Received::Ended)
+        if (received == Next::Ended)
             sayPropertyFault("the helper ended without closing its window (" + helper.finish(helperExitMs) + ")");
+        else if (received == Next::Hung)
+            sayPropertyFault(helper.refuseHung());
         else
             sayPropertyFault(helper.refuse());
         return WindowResult::Closed;
@@ -286,11 +296,13 @@ WindowResult showMessageWindow(const std::string &program, const std::string &ca
     HelperProcess::Opening opened = helper.open(program, opening, fault);
     if (opened == HelperProcess::Opening::Shown) {
         json message;
-        if (closing(nextMessage(helper, message), message)) {
+        Next next = nextMessage(helper, message);
+        if (closing(next, message)) {
             helper.finish(helperExitMs);
             return WindowResult::Closed;
         }
-        fault = "the helper ended without closing its window (" + helper.finish(0) + ")";
+        fault = next == Next::Hung ? helper.refuseHung()
+                                   : "the helper ended without closing its window (" + helper.finish(0) + ")";
     }
     if (fault.empty())
         return opened == HelperProcess::Opening::NoDisplay ? WindowResult::NoDisplay : WindowResult::Closed;

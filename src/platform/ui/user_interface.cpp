@@ -11,13 +11,13 @@
 #include "ui/helper_process.h"
 #include "ui/property_window.h"
 #include "ui/user_interface.h"
+#include "common/locking.h"
 
 #include <quorin_platform/control.h>
 #include <quorin_platform/user.h>
 
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -26,10 +26,10 @@ namespace platform {
 namespace {
 
 struct Desk {
-    std::mutex lock;
-    QuorinPropertyFrame lastFrame{};
-    std::optional<FrameSize> queuedFormat;
-    unsigned long lastMessageBoxStyle = 0;
+    quorin::Mutex lock;
+    QuorinPropertyFrame lastFrame GUARDED_BY(lock){};
+    std::optional<FrameSize> queuedFormat GUARDED_BY(lock);
+    unsigned long lastMessageBoxStyle GUARDED_BY(lock) = 0;
 };
 
 Desk &desk() {
@@ -63,25 +63,25 @@ void toUtf8(const OLECHAR *text, char *out, size_t size) {
 
 void lastPropertyFrame(QuorinPropertyFrame &frame) {
     Desk &d = desk();
-    std::lock_guard<std::mutex> guard(d.lock);
+    quorin::Lock guard(d.lock);
     frame = d.lastFrame;
 }
 
 void queueUserFormat(LONG width, LONG height) {
     Desk &d = desk();
-    std::lock_guard<std::mutex> guard(d.lock);
+    quorin::Lock guard(d.lock);
     d.queuedFormat = FrameSize{width, height};
 }
 
 unsigned long lastMessageBoxStyle() {
     Desk &d = desk();
-    std::lock_guard<std::mutex> guard(d.lock);
+    quorin::Lock guard(d.lock);
     return d.lastMessageBoxStyle;
 }
 
 void resetUserInterface() {
     Desk &d = desk();
-    std::lock_guard<std::mutex> guard(d.lock);
+    quorin::Lock guard(d.lock);
     d.lastFrame = QuorinPropertyFrame{};
     d.queuedFormat.reset();
     d.lastMessageBoxStyle = 0;
@@ -95,7 +95,7 @@ int WINAPI MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     platform::enterOperation("MessageBoxA");
     {
         platform::Desk &d = platform::desk();
-        std::lock_guard<std::mutex> guard(d.lock);
+        quorin::Lock guard(d.lock);
         d.lastMessageBoxStyle = uType;
     }
     const char *caption = lpCaption ? lpCaption : "Error";
@@ -135,7 +135,7 @@ HRESULT WINAPI OleCreatePropertyFrame(HWND hwndOwner, UINT, UINT, LPCOLESTR lpsz
     std::optional<platform::FrameSize> chosen;
     {
         platform::Desk &d = platform::desk();
-        std::lock_guard<std::mutex> guard(d.lock);
+        quorin::Lock guard(d.lock);
         QuorinPropertyFrame &frame = d.lastFrame;
         ++frame.shown;
         frame.owner = reinterpret_cast<uintptr_t>(hwndOwner);

@@ -4,6 +4,7 @@
 #include "ui/frame_slots.h"
 #include "ui/helper_process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -22,11 +23,9 @@ namespace {
 using nlohmann::json;
 namespace key = protocol::key;
 
-// How often the window's thread looks whether the graph stopped and the
-// helper still takes frames: a stop ends the helper within about this.
-constexpr int watchMs = 100;
 // How long a helper whose window closes may take to exit before it is
-// killed: the window must be gone within a second of the stop.
+// killed: the window must be gone within a second of the stop, and the stop
+// wakes the window's thread at once.
 constexpr int closingMs = 500;
 // A helper that takes no frame for this long, while frames come, is hung.
 constexpr int hungMs = 5000;
@@ -60,7 +59,7 @@ class VideoWindow final : public RendererWindow {
 public:
     ~VideoWindow() override {
         if (watcher_.joinable()) {
-            closing_ = true;
+            closing_.raise();
             watcher_.join();
         }
         if (file_)
@@ -76,6 +75,8 @@ public:
     // Makes the slots and starts the window's thread; false, with what
     // failed in error, when the system has no room for them.
     bool open(const std::string &program, const std::string &caption, const VideoFormat &format, std::string &error) {
+        if (!closing_.usable())
+            return systemError("cannot make the signal that closes it", error);
         slotBytes_ = format.imageSize();
         fileBytes_ = frameslots::fileBytes(slotBytes_);
         memory_ = memfd_create("quorin-video-window", MFD_CLOEXEC | MFD_ALLOW_SEALING);
@@ -186,8 +187,12 @@ private:
         uint64_t publishedSeen = published_;
         auto lastTaken = clock::now();
         for (;;) {
+            // Wakes for a message, the helper's exit or the stop; else once
+            // the helper has had hungMs to take a frame.
+            auto left = std::chrono::milliseconds(hungMs) - (clock::now() - lastTaken);
+            int waitMs = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(left).count()) + 1;
             json message;
-            HelperProcess::Received received = helper.receive(message, watchMs, &closing_);
+            HelperProcess::Received received = helper.receive(message, std::max(waitMs, 1), &closing_);
             // Counts the helper's paintings as it reports them; only a
             // number, whatever it writes there.
             uint64_t painted = header_->painted.load(std::memory_order_relaxed);
@@ -205,7 +210,7 @@ private:
                     takenSeen = taken;
                     publishedSeen = published_;
                     lastTaken = clock::now();
-                } else if (clock::now() - lastTaken > std::chrono::milliseconds(hungMs)) {
+                } else if (clock::now() - lastTaken >= std::chrono::milliseconds(hungMs)) {
                     return "the helper took no frame for " + std::to_string(hungMs / 1000) + " s (" + helper.finish(0) +
                            ")";
                 }
@@ -218,8 +223,11 @@ private:
                     helper.finish(helperExitMs);
                     return {};
                 }
-                if (protocol::read<bool>(message, key::shown) == true)
-                    continue; // shown again after the desktop hid it
+                if (protocol::read<bool>(message, key::shown) == true) {
+                    if (helper.shownAgain())
+                        continue; // shown again after the desktop hid it
+                    return helper.refuseHung();
+                }
                 return helper.refuse();
             case HelperProcess::Received::Malformed:
                 return helper.refuse();
@@ -241,8 +249,8 @@ private:
     uint32_t writing_ = frameslots::writerFirst;
     std::atomic<uint64_t> published_{0};
     std::atomic<bool> wanted_{true};
-    std::atomic<bool> closing_{false}; // the caller's: the window must go
-    std::atomic<bool> misled_{false};  // the helper left no slot's index
+    StopSignal closing_;              // the caller's: the window must go
+    std::atomic<bool> misled_{false}; // the helper left no slot's index
     std::thread watcher_;
 };
 

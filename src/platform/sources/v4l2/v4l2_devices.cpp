@@ -4,6 +4,7 @@
 #include "sources/v4l2/v4l2_io.h"
 #include "sources/v4l2/v4l2_modes.h"
 #include "sources/v4l2/v4l2_source.h"
+#include "common/locking.h"
 
 #include <linux/videodev2.h>
 
@@ -13,7 +14,6 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <set>
 #include <unistd.h>
 
@@ -41,10 +41,10 @@ private:
 // Says once per process and node that the user may not open it, and how to
 // mend that: such a node is not listed, and would otherwise vanish unsaid.
 void sayUnopenable(const std::string &path, int error) {
-    static std::mutex lock;
-    static std::set<std::string> told;
+    static quorin::Mutex lock;
+    static std::set<std::string> told GUARDED_BY(lock);
     {
-        std::lock_guard<std::mutex> guard(lock);
+        quorin::Lock guard(lock);
         if (!told.insert(path).second)
             return;
     }
@@ -133,8 +133,9 @@ bool describe(const std::string &path, CameraDescription &camera, std::string &b
 }
 
 struct Registry {
-    std::mutex lock;
-    std::map<std::string, DevicePtr> byPath; // the same node keeps its Device while its description holds
+    quorin::Mutex lock;
+    std::map<std::string, DevicePtr>
+        byPath GUARDED_BY(lock); // the same node keeps its Device while its description holds
 };
 
 Registry &registry() {
@@ -163,7 +164,7 @@ void listV4l2Devices(std::vector<DevicePtr> &devices) {
         std::string bus;
         if (!describe(node, camera, bus))
             continue;
-        std::lock_guard<std::mutex> guard(r.lock);
+        quorin::Lock guard(r.lock);
         DevicePtr &known = r.byPath[node];
         if (!known || !(known->description() == camera))
             known = std::make_shared<V4l2Device>(camera, node);

@@ -5,6 +5,7 @@
 #include "sources/v4l2/v4l2_conversion.h"
 #include "sources/v4l2/v4l2_io.h"
 #include "sources/v4l2/v4l2_modes.h"
+#include "common/locking.h"
 
 #include <libv4l-plugin.h>
 #include <libv4lconvert.h>
@@ -15,7 +16,6 @@
 #include <cstring>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <fcntl.h>
 #include <poll.h>
@@ -37,27 +37,27 @@ class ClaimedFiles {
 public:
     // False when another source holds path.
     bool reserve(const std::string &path) {
-        std::lock_guard<std::mutex> guard(lock_);
+        quorin::Lock guard(lock_);
         return files_.emplace(path, -1).second;
     }
     void hold(const std::string &path, int fd) {
-        std::lock_guard<std::mutex> guard(lock_);
+        quorin::Lock guard(lock_);
         files_[path] = fd;
     }
     void release(const std::string &path) {
-        std::lock_guard<std::mutex> guard(lock_);
+        quorin::Lock guard(lock_);
         files_.erase(path);
     }
     // A descriptor of the file path is held by, or -1 (none holds it).
     int duplicate(const std::string &path) {
-        std::lock_guard<std::mutex> guard(lock_);
+        quorin::Lock guard(lock_);
         auto found = files_.find(path);
         return found == files_.end() || found->second < 0 ? -1 : v4l2Io().duplicate(found->second);
     }
 
 private:
-    std::mutex lock_;
-    std::map<std::string, int> files_;
+    quorin::Mutex lock_;
+    std::map<std::string, int> files_ GUARDED_BY(lock_);
 };
 
 ClaimedFiles &claimedFiles() {
@@ -120,12 +120,12 @@ public:
 
     // Queues buffer index with the driver; false when that fails.
     bool queue(uint32_t index) {
-        std::lock_guard<std::mutex> guard(lock_);
+        quorin::Lock guard(lock_);
         return queueLocked(index);
     }
     // Counts a buffer the driver handed over.
     void dequeued() {
-        std::lock_guard<std::mutex> guard(lock_);
+        quorin::Lock guard(lock_);
         --queued_;
     }
     // A hold on buffer index (bytes long) for a frame, or null when holding
@@ -136,13 +136,13 @@ public:
     void stop();
 
     void giveBack(uint32_t index) {
-        std::lock_guard<std::mutex> guard(lock_);
+        quorin::Lock guard(lock_);
         if (streaming_)
             queueLocked(index);
     }
 
 private:
-    bool queueLocked(uint32_t index) {
+    bool queueLocked(uint32_t index) REQUIRES(lock_) {
         v4l2_buffer buffer = bufferRecord(index);
         if (xioctl(fd_, VIDIOC_QBUF, &buffer) != 0)
             return false;
@@ -151,10 +151,10 @@ private:
     }
 
     const int fd_;
-    std::mutex lock_; // guards what follows, and orders giving back against stopping
-    bool streaming_ = true;
-    long queued_ = 0;
-    std::vector<std::weak_ptr<BufferHold>> holds_;
+    quorin::Mutex lock_; // guards what follows, and orders giving back against stopping
+    bool streaming_ GUARDED_BY(lock_) = true;
+    long queued_ GUARDED_BY(lock_) = 0;
+    std::vector<std::weak_ptr<BufferHold>> holds_ GUARDED_BY(lock_);
 };
 
 // A frame's hold on a driver's buffer: the picture is read in place until the
@@ -170,7 +170,7 @@ public:
     }
 
     bool read(const std::function<bool(const uint8_t *, size_t)> &use) const override {
-        std::lock_guard<std::mutex> guard(lock_);
+        quorin::Lock guard(lock_);
         return copied_ ? use(copy_.data(), copy_.size()) : use(start(), bytes_);
     }
 
@@ -178,7 +178,7 @@ public:
     // back to the stream (which queues it while streaming).
     void handBack() {
         {
-            std::lock_guard<std::mutex> guard(lock_);
+            quorin::Lock guard(lock_);
             if (copied_)
                 return;
             copy_.assign(start(), start() + bytes_);
@@ -194,16 +194,16 @@ private:
     const std::shared_ptr<StreamBuffers> stream_;
     const uint32_t index_;
     const size_t bytes_;
-    mutable std::mutex lock_; // a reader against the copy taken at stop
-    std::vector<uint8_t> copy_;
-    bool copied_ = false;
+    mutable quorin::Mutex lock_; // a reader against the copy taken at stop
+    std::vector<uint8_t> copy_ GUARDED_BY(lock_);
+    bool copied_ GUARDED_BY(lock_) = false;
 };
 
 std::shared_ptr<const HeldPicture> StreamBuffers::hold(uint32_t index, size_t bytes) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         std::shared_ptr<BufferHold> oldest;
         {
-            std::lock_guard<std::mutex> guard(lock_);
+            quorin::Lock guard(lock_);
             if (!streaming_)
                 return nullptr;
             holds_.erase(std::remove_if(holds_.begin(), holds_.end(), [](const auto &h) { return h.expired(); }),
@@ -231,7 +231,7 @@ std::shared_ptr<const HeldPicture> StreamBuffers::hold(uint32_t index, size_t by
 void StreamBuffers::stop() {
     std::vector<std::shared_ptr<BufferHold>> alive;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        quorin::Lock guard(lock_);
         streaming_ = false;
         for (const auto &h : holds_)
             if (auto held = h.lock())

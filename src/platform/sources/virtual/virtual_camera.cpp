@@ -4,6 +4,8 @@
 #include "dshow/device_controls.h"
 #include "sources/virtual/declaration.h"
 #include "sources/virtual/frame_generator.h"
+
+#include "common/locking.h"
 #include "sources/virtual/virtual_source.h"
 
 #include <cstdio>
@@ -67,9 +69,9 @@ private:
 };
 
 struct Registry {
-    std::mutex lock;
-    std::vector<DevicePtr> declared; // from the environment, reused while unchanged
-    std::vector<DevicePtr> added;
+    quorin::Mutex lock;
+    std::vector<DevicePtr> declared GUARDED_BY(lock); // from the environment, reused while unchanged
+    std::vector<DevicePtr> added GUARDED_BY(lock);
 };
 
 Registry &registry() {
@@ -87,7 +89,7 @@ bool listVirtualCameras(std::vector<DevicePtr> &devices, std::string &error) {
         return false;
     }
     Registry &r = registry();
-    std::lock_guard<std::mutex> guard(r.lock);
+    quorin::Lock guard(r.lock);
     r.declared.resize(cameras.size());
     for (size_t i = 0; i < cameras.size(); ++i) {
         if (!r.declared[i] || !(r.declared[i]->description() == cameras[i]))
@@ -100,13 +102,13 @@ bool listVirtualCameras(std::vector<DevicePtr> &devices, std::string &error) {
 
 void addRuntimeCamera(const CameraDescription &camera) {
     Registry &r = registry();
-    std::lock_guard<std::mutex> guard(r.lock);
+    quorin::Lock guard(r.lock);
     r.added.push_back(std::make_shared<VirtualCamera>(camera));
 }
 
 int removeRuntimeCameras(const std::string &name) {
     Registry &r = registry();
-    std::lock_guard<std::mutex> guard(r.lock);
+    quorin::Lock guard(r.lock);
     size_t before = r.added.size();
     r.added.erase(std::remove_if(r.added.begin(), r.added.end(),
                                  [&](const DevicePtr &d) { return d->description().name == name; }),
@@ -116,7 +118,7 @@ int removeRuntimeCameras(const std::string &name) {
 
 void clearRuntimeCameras() {
     Registry &r = registry();
-    std::lock_guard<std::mutex> guard(r.lock);
+    quorin::Lock guard(r.lock);
     r.added.clear();
 }
 

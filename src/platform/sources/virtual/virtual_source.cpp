@@ -2,8 +2,9 @@
 
 #include "sources/virtual/frame_generator.h"
 
+#include "common/locking.h"
+
 #include <chrono>
-#include <condition_variable>
 #include <thread>
 
 namespace platform {
@@ -24,7 +25,10 @@ public:
             generator_->setFormat(format);
             prepared_ = format;
         }
-        stopping_ = false;
+        {
+            quorin::Lock guard(lock_);
+            stopping_ = false;
+        }
         thread_ = startDelivery(camera_.name, [this, &output] { deliver(output); });
         return S_OK;
     }
@@ -33,7 +37,7 @@ public:
         if (!thread_.joinable())
             return;
         {
-            std::lock_guard<std::mutex> guard(lock_);
+            quorin::Lock guard(lock_);
             stopping_ = true;
         }
         wake_.notify_all();
@@ -47,19 +51,15 @@ private:
             std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(1.0 / camera_.fps));
         auto due = clock::now() + std::chrono::milliseconds(camera_.firstFrameMs);
         uint64_t sequence = 0; // counts from 0 each time the graph starts running
-        std::unique_lock<std::mutex> guard(lock_);
         for (;;) {
-            if (wake_.wait_until(guard, due, [this] { return stopping_; }))
+            if (stoppedBy(due))
                 return;
             if (camera_.unpluggedAfter >= 0 && sequence >= static_cast<uint64_t>(camera_.unpluggedAfter)) {
                 // Pulled out: say so, then deliver nothing until stopped.
-                guard.unlock();
                 output.deviceLost();
-                guard.lock();
-                wake_.wait(guard, [this] { return stopping_; });
+                stoppedBy(clock::time_point::max());
                 return;
             }
-            guard.unlock();
             FramePtr frame = output.takeFrame();
             generator_->render(*frame, sequence++);
             output.deliver(frame);
@@ -68,17 +68,28 @@ private:
             due += period;
             if (due < now) // fell behind (a loaded machine): skip, do not burst
                 due = now;
-            guard.lock();
         }
+    }
+
+    // Waits until due, or until stop() (true; at once if it was called).
+    bool stoppedBy(std::chrono::steady_clock::time_point due) EXCLUDES(lock_) {
+        quorin::UniqueLock guard(lock_);
+        while (!stopping_) {
+            if (due == std::chrono::steady_clock::time_point::max())
+                guard.wait(wake_);
+            else if (guard.waitUntil(wake_, due) == std::cv_status::timeout)
+                return stopping_;
+        }
+        return true;
     }
 
     const CameraDescription camera_;
     std::unique_ptr<FrameGenerator> generator_;
     VideoFormat prepared_; // what the generator is set for
     std::thread thread_;   // started and joined on the caller's thread
-    std::mutex lock_;      // guards stopping_, which stop() sets and the thread waits on
+    quorin::Mutex lock_;   // guards stopping_, which stop() sets and the thread waits on
     std::condition_variable wake_;
-    bool stopping_ = false;
+    bool stopping_ GUARDED_BY(lock_) = false;
 };
 
 } // namespace
