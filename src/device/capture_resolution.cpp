@@ -4,20 +4,17 @@
 #include "device/stream_config.h"
 #include "graph/media_type.h"
 #include "module/device_type.h"
+#include "module/interpreter_lock.h"
 #include "module/module_error.h"
 
-PyObject *setresolution(PyObject *self, PyObject *args) {
-    int width, height;
-    if (!PyArg_ParseTuple(args, "ii:newDev", &width, &height))
-        return nullptr;
-    DeviceRecord *record = recordOf(self);
-    if (!requireGraph(record))
-        return nullptr;
+namespace {
 
+// Writes the size into the pin's format and rebuilds: null, or the failure.
+const char *changeResolution(DeviceRecord *record, int width, int height) {
     record->mediaControl->Stop();
     ComRef<IAMStreamConfig> config;
     if (!findStreamConfig(record, config))
-        return raiseModuleError("Setting the capture resolution failed.");
+        return "Setting the capture resolution failed.";
 
     const char *failure = "Setting the capture resolution failed.";
     bool changed = false;
@@ -39,8 +36,24 @@ PyObject *setresolution(PyObject *self, PyObject *args) {
     config.reset();
 
     if (!changed)
+        return failure;
+    if (rebuildGraph(record))
+        return "Problem after setting the capture resolution.";
+    return nullptr;
+}
+
+} // namespace
+
+PyObject *setresolution(PyObject *self, PyObject *args) {
+    int width, height;
+    if (!PyArg_ParseTuple(args, "ii:newDev", &width, &height))
+        return nullptr;
+    DeviceRecord *record = recordOf(self);
+    if (!requireGraph(record))
+        return nullptr;
+    // Stopping and starting the graph joins threads: without the lock.
+    const char *failure = withoutInterpreterLock([&] { return changeResolution(record, width, height); });
+    if (failure)
         return raiseModuleError(failure);
-    if (!rebuildGraph(record))
-        return raiseModuleError("Problem after setting the capture resolution.");
     Py_RETURN_NONE;
 }

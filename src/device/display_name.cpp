@@ -1,5 +1,6 @@
 // getdisplayname(): the device's friendly name from its property bag.
 #include "device/device_methods.h"
+#include "device/display_name.h"
 #include "module/device_type.h"
 #include "module/module_error.h"
 
@@ -40,6 +41,15 @@ void toLocaleText(const wchar_t *text, char (&buffer)[nameBytes]) {
 
 } // namespace
 
+PyObject *nameToPython(const wchar_t *name) {
+    char buffer[nameBytes];
+    toLocaleText(name, buffer);
+    // The bytes are in the locale's encoding, so they are decoded in it: on
+    // Windows that is the ANSI code page the interpreter set (1252 in
+    // Western Europe), where a name such as "Cam\xe9ra" is no valid UTF-8.
+    return PyUnicode_DecodeLocale(buffer, nullptr);
+}
+
 PyObject *getdisplayname(PyObject *self, PyObject *) {
     DeviceRecord *record = recordOf(self);
     if (inheritedFromParent(record) && !requireGraph(record))
@@ -50,13 +60,7 @@ PyObject *getdisplayname(PyObject *self, PyObject *) {
         return raiseModuleError("No device properties available.");
     if (FAILED(record->propertyBag->Read(L"FriendlyName", &name, nullptr)))
         return raiseModuleError("Unable to obtain display name.");
-
-    char buffer[nameBytes];
-    toLocaleText(name.vt == VT_BSTR ? name.bstrVal : nullptr, buffer);
-    // The bytes are in the locale's encoding, so they are decoded in it: on
-    // Windows that is the ANSI code page the interpreter set (1252 in
-    // Western Europe), where a name such as "Cam\xe9ra" is no valid UTF-8.
-    PyObject *result = PyUnicode_DecodeLocale(buffer, nullptr);
+    PyObject *result = nameToPython(name.vt == VT_BSTR ? name.bstrVal : nullptr);
     VariantClear(&name);
     return result;
 }

@@ -3,6 +3,7 @@
 #include "device/device_methods.h"
 #include "graph/media_type.h"
 #include "module/device_type.h"
+#include "module/interpreter_lock.h"
 #include "module/module_error.h"
 
 namespace {
@@ -54,6 +55,34 @@ const char *bufferFailure(HRESULT hr) {
     }
 }
 
+// Runs the graph and copies the latest sample into buffer (*size bytes),
+// waiting for the first; lost is set when the device went. A device that
+// went keeps its last sample in the grabber: that old frame must never be
+// given as the latest. Its events are read before the first try and at
+// every step of the wait.
+HRESULT grabInto(DeviceRecord *record, long *buffer, long *size, bool *lost) {
+    record->mediaControl->Run();
+    ComRef<IMediaEventEx> events;
+    if (!record->deviceLost)
+        record->filterGraph->QueryInterface(IID_IMediaEventEx, events.voidOut());
+    *lost = deviceWasLost(record, events.get());
+    const long capacity = *size;
+    HRESULT hr = *lost ? VFW_E_WRONG_STATE : record->sampleGrabber->GetCurrentBuffer(size, buffer);
+    if (hr == VFW_E_WRONG_STATE) {
+        // Unsigned differences stay right when the tick count wraps around.
+        const DWORD started = GetTickCount();
+        for (DWORD step = 1; hr == VFW_E_WRONG_STATE && !*lost && GetTickCount() - started < firstSampleLimitMs;
+             step = step < longestStepMs ? step + 1 : longestStepMs) {
+            Sleep(step);
+            *lost = deviceWasLost(record, events.get());
+            *size = capacity;
+            if (!*lost)
+                hr = record->sampleGrabber->GetCurrentBuffer(size, buffer);
+        }
+    }
+    return hr;
+}
+
 } // namespace
 
 PyObject *getbuffer(PyObject *self, PyObject *) {
@@ -83,27 +112,12 @@ PyObject *getbuffer(PyObject *self, PyObject *) {
         return nullptr;
     long *buffer = reinterpret_cast<long *>(PyBytes_AS_STRING(bytes));
 
-    record->mediaControl->Run();
-    // A device that went keeps its last sample in the grabber: that old
-    // frame must never be given as the latest. Its events are read before
-    // the first try and at every step of the wait.
-    ComRef<IMediaEventEx> events;
-    if (!record->deviceLost)
-        record->filterGraph->QueryInterface(IID_IMediaEventEx, events.voidOut());
-    bool lost = deviceWasLost(record, events.get());
+    // Running the graph starts threads, and the first frame may take
+    // seconds: both without the interpreter's lock, the string's memory
+    // being this call's alone until it returns.
     long size = static_cast<long>(imageSize);
-    HRESULT hr = lost ? VFW_E_WRONG_STATE : record->sampleGrabber->GetCurrentBuffer(&size, buffer);
-    if (hr == VFW_E_WRONG_STATE) {
-        // Unsigned differences stay right when the tick count wraps around.
-        const DWORD started = GetTickCount();
-        for (DWORD step = 1; hr == VFW_E_WRONG_STATE && !lost && GetTickCount() - started < firstSampleLimitMs;
-             step = step < longestStepMs ? step + 1 : longestStepMs) {
-            Sleep(step);
-            lost = deviceWasLost(record, events.get());
-            if (!lost)
-                hr = record->sampleGrabber->GetCurrentBuffer(&size, buffer);
-        }
-    }
+    bool lost = false;
+    HRESULT hr = withoutInterpreterLock([&] { return grabInto(record, buffer, &size, &lost); });
     if (lost) {
         Py_DECREF(bytes);
         return raiseModuleError(deviceLostFailure);

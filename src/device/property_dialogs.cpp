@@ -1,9 +1,12 @@
 // The driver's property dialogs: the capture filter's pages, the capture
 // pin's, and the deprecated form that warns first. Each stops the graph and,
 // once a dialog was shown, rebuilds it so that the user's changes apply.
+// The dialogs stay open without the interpreter's lock, so that the other
+// Python threads (a GUI's among them) run meanwhile.
 #include "device/device_methods.h"
 #include "device/stream_config.h"
 #include "module/device_type.h"
+#include "module/interpreter_lock.h"
 #include "module/module_error.h"
 
 namespace {
@@ -32,39 +35,26 @@ bool getPages(ISpecifyPropertyPages *source, CAUUID *pages) {
     return false;
 }
 
-} // namespace
-
-PyObject *displaycapturefilterproperties(PyObject *self, PyObject *) {
-    DeviceRecord *record = recordOf(self);
-    if (!requireGraph(record))
-        return nullptr;
+// The filter's pages; the first rebuild empties the record when it fails:
+// then there is no filter to show, and its failure is the answer.
+const char *showFilterPages(DeviceRecord *record) {
     record->mediaControl->Stop();
-
     ComRef<ISpecifyPropertyPages> pageSource;
     CAUUID pages;
     if (record->captureFilter->QueryInterface(IID_ISpecifyPropertyPages, pageSource.voidOut()) != S_OK || !pageSource ||
         !getPages(pageSource.get(), &pages))
-        return raiseModuleError("Querying the capture filter for its property pages failed.");
-
-    // The first rebuild empties the record when it fails: then there is no
-    // filter to show, and its error is the answer.
-    if (!rebuildGraph(record)) {
+        return "Querying the capture filter for its property pages failed.";
+    if (const char *failure = rebuildGraph(record)) {
         CoTaskMemFree(pages.pElems);
-        return nullptr;
+        return failure;
     }
     showPropertyFrame(record->captureFilter, nullptr, &pages);
     pageSource.reset();
-    if (!rebuildGraph(record))
-        return nullptr;
-    Py_RETURN_NONE;
+    return rebuildGraph(record);
 }
 
-PyObject *displaycapturepinproperties(PyObject *self, PyObject *) {
-    DeviceRecord *record = recordOf(self);
-    if (!requireGraph(record))
-        return nullptr;
+const char *showPinPages(DeviceRecord *record) {
     record->mediaControl->Stop();
-
     bool shown = false;
     {
         ComRef<IAMStreamConfig> config;
@@ -78,28 +68,18 @@ PyObject *displaycapturepinproperties(PyObject *self, PyObject *) {
         }
     }
     if (!shown)
-        return raiseModuleError("Querying the capture pin for its property pages failed.");
-    if (!rebuildGraph(record))
-        return nullptr;
-    Py_RETURN_NONE;
+        return "Querying the capture pin for its property pages failed.";
+    return rebuildGraph(record);
 }
 
-PyObject *displaypropertypage(PyObject *self, PyObject *) {
-    MessageBoxA(nullptr,
-                "displayPropertyPage() is deprecated.\n"
-                "Use displayCaptureFilterProperties() and displayCapturePinProperties() instead!",
-                "Quorinview Warning", MB_TASKMODAL | MB_ICONWARNING);
-    DeviceRecord *record = recordOf(self);
-    if (!requireGraph(record))
-        return nullptr;
+const char *showNamedFilterPages(DeviceRecord *record) {
     if (FAILED(record->mediaControl->Stop()))
-        return raiseModuleError("Stopping the capture graph failed.");
-
+        return "Stopping the capture graph failed.";
     {
         ComRef<ISpecifyPropertyPages> pageSource;
         if (FAILED(record->captureFilter->QueryInterface(IID_ISpecifyPropertyPages, pageSource.voidOut())) ||
             !pageSource)
-            return raiseModuleError("Querying the filter for its property pages failed.");
+            return "Querying the filter for its property pages failed.";
 
         // What a failed call did not deliver is never used: no caption from
         // an unfilled record, no release of a graph reference not given, no
@@ -107,13 +87,13 @@ PyObject *displaypropertypage(PyObject *self, PyObject *) {
         FILTER_INFO info;
         std::memset(&info, 0, sizeof info);
         if (FAILED(record->captureFilter->QueryFilterInfo(&info)))
-            return raiseModuleError("Querying the capture filter for its name failed.");
+            return "Querying the capture filter for its name failed.";
         ComRef<IFilterGraph> infoGraph;
         infoGraph.adopt(info.pGraph);
 
         ComRef<IUnknown> object;
         if (FAILED(record->captureFilter->QueryInterface(IID_IUnknown, object.voidOut())) || !object)
-            return raiseModuleError("Querying the capture filter for its IUnknown interface failed.");
+            return "Querying the capture filter for its IUnknown interface failed.";
 
         CAUUID pages;
         pages.cElems = 0;
@@ -121,12 +101,37 @@ PyObject *displaypropertypage(PyObject *self, PyObject *) {
         HRESULT listed = pageSource->GetPages(&pages);
         pageSource.reset();
         if (FAILED(listed))
-            return raiseModuleError("Querying the filter for its property pages failed.");
+            return "Querying the filter for its property pages failed.";
 
         info.achName[sizeof info.achName / sizeof info.achName[0] - 1] = L'\0';
         showPropertyFrame(object.get(), info.achName, &pages);
     }
-    if (!rebuildGraph(record))
+    return rebuildGraph(record);
+}
+
+// Runs a dialog without the interpreter's lock; None, or its failure raised.
+PyObject *showDialog(PyObject *self, const char *(*show)(DeviceRecord *)) {
+    DeviceRecord *record = recordOf(self);
+    if (!requireGraph(record))
         return nullptr;
+    const char *failure = withoutInterpreterLock([&] { return show(record); });
+    if (failure)
+        return raiseModuleError(failure);
     Py_RETURN_NONE;
+}
+
+} // namespace
+
+PyObject *displaycapturefilterproperties(PyObject *self, PyObject *) { return showDialog(self, showFilterPages); }
+
+PyObject *displaycapturepinproperties(PyObject *self, PyObject *) { return showDialog(self, showPinPages); }
+
+PyObject *displaypropertypage(PyObject *self, PyObject *) {
+    withoutInterpreterLock([] {
+        return MessageBoxA(nullptr,
+                           "displayPropertyPage() is deprecated.\n"
+                           "Use displayCaptureFilterProperties() and displayCapturePinProperties() instead!",
+                           "Quorinview Warning", MB_TASKMODAL | MB_ICONWARNING);
+    });
+    return showDialog(self, showNamedFilterPages);
 }

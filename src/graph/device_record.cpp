@@ -42,16 +42,10 @@ const char *buildSteps(DeviceRecord *record) {
         return "Setting the filter graph for the capture graph builder failed.";
 
     ComRef<IEnumMoniker> monikers;
-    {
-        ComRef<ICreateDevEnum> deviceEnumerator;
-        if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, inProcess, IID_ICreateDevEnum,
-                                    deviceEnumerator.voidOut())))
-            return "Creation of the system device enumerator failed.";
-        // S_FALSE means the category is empty: no enumerator to walk.
-        if (deviceEnumerator->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.out(), 0) != S_OK ||
-            !monikers)
-            return "Creation of the enumerator for video capture devices failed.";
-    }
+    if (const char *failure = openDeviceMonikers(monikers))
+        return failure;
+    if (!monikers)
+        return "Creation of the enumerator for video capture devices failed.";
 
     ComRef<IMoniker> moniker;
     for (int index = 0; index <= record->deviceNumber; ++index) {
@@ -118,22 +112,36 @@ const char *buildSteps(DeviceRecord *record) {
 
 } // namespace
 
-bool buildGraph(DeviceRecord *record) {
+const char *openDeviceMonikers(ComRef<IEnumMoniker> &monikers) {
+    ComRef<ICreateDevEnum> deviceEnumerator;
+    if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, inProcess, IID_ICreateDevEnum,
+                                deviceEnumerator.voidOut())))
+        return "Creation of the system device enumerator failed.";
+    // S_FALSE means the category is empty: no enumerator to walk.
+    HRESULT hr = deviceEnumerator->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.out(), 0);
+    if (hr == S_FALSE) {
+        monikers.reset();
+        return nullptr;
+    }
+    if (hr != S_OK || !monikers)
+        return "Creation of the enumerator for video capture devices failed.";
+    return nullptr;
+}
+
+const char *buildGraph(DeviceRecord *record) {
     record->deviceLost = false;
     record->ownerProcess = currentProcessId();
     const char *failure = buildSteps(record);
-    if (!failure)
-        return true;
-    raiseModuleError(failure);
-    releaseAll(record);
-    return false;
+    if (failure)
+        releaseAll(record);
+    return failure;
 }
 
 void releaseAll(DeviceRecord *record) { releaseReferences(record, false); }
 
 void releaseGraph(DeviceRecord *record) { releaseReferences(record, true); }
 
-bool rebuildGraph(DeviceRecord *record) {
+const char *rebuildGraph(DeviceRecord *record) {
     releaseGraph(record);
     return buildGraph(record);
 }

@@ -2,6 +2,7 @@
 // graph. Each reference field owns one reference or is null.
 #pragma once
 
+#include "common/com_ref.h"
 #include "graph/platform.h"
 
 struct DeviceRecord {
@@ -22,15 +23,21 @@ struct DeviceRecord {
     unsigned long ownerProcess;
 };
 
-// Builds the graph for record->deviceNumber, stopped. On failure raises
-// moduleError with the failing step's message and leaves the record empty.
-bool buildGraph(DeviceRecord *record);
+// Builds the graph for record->deviceNumber, stopped: null, or the failing
+// step's message with the record left empty. Calls no Python: it runs
+// without the interpreter's lock.
+const char *buildGraph(DeviceRecord *record);
 // Stops the graph if there is one and releases every reference.
 void releaseAll(DeviceRecord *record);
 // The same, but keeps captureFilter for the next build.
 void releaseGraph(DeviceRecord *record);
 // releaseGraph, then buildGraph.
-bool rebuildGraph(DeviceRecord *record);
+const char *rebuildGraph(DeviceRecord *record);
+
+// The video capture devices, in device-number order: null with monikers
+// set, or the failing step's message. An empty category is no failure:
+// monikers is then left null.
+const char *openDeviceMonikers(ComRef<IEnumMoniker> &monikers);
 
 // True when the record holds a built graph of this process; otherwise raises
 // moduleError (an object made by calling the type, left empty by a failed

@@ -1,25 +1,99 @@
 #include "module/device_type.h"
 
 #include "device/device_methods.h"
+#include "module/com_thread.h"
+#include "module/interpreter_lock.h"
 #include "module/module_error.h"
+
+#include <pythread.h>
 
 namespace {
 
+// Holds a device's call lock for one call, waiting for it (as _bz2's
+// objects do) without the interpreter's lock when another thread has it.
+class DeviceCall {
+public:
+    explicit DeviceCall(PyObject *self) : lock_(reinterpret_cast<DevObject *>(self)->callLock) {
+        if (lock_ && !PyThread_acquire_lock(lock_, NOWAIT_LOCK))
+            withoutInterpreterLock([&] { return PyThread_acquire_lock(lock_, WAIT_LOCK); });
+    }
+    ~DeviceCall() {
+        if (lock_)
+            PyThread_release_lock(lock_);
+    }
+    DeviceCall(const DeviceCall &) = delete;
+    DeviceCall &operator=(const DeviceCall &) = delete;
+
+private:
+    PyThread_type_lock lock_;
+};
+
+// Every method of Dev: COM on the calling thread, then the call, alone on
+// its device.
+template <PyObject *(*method)(PyObject *, PyObject *)>
+PyObject *deviceMethod(PyObject *self, PyObject *args) {
+    if (!comOnThisThread())
+        return nullptr;
+    DeviceCall call(self);
+    return method(self, args);
+}
+
+PyDoc_STRVAR(displaypropertypage_doc, "displaypropertypage() -> None\n\n"
+                                      "Deprecated: warns in a message box, then shows the capture filter's property\n"
+                                      "pages and rebuilds the graph.");
+PyDoc_STRVAR(displaycapturefilterproperties_doc,
+             "displaycapturefilterproperties() -> None\n\n"
+             "Shows the capture filter's property pages, then rebuilds the graph so that\n"
+             "the changes apply. Other Python threads run while the dialog is open.");
+PyDoc_STRVAR(displaycapturepinproperties_doc,
+             "displaycapturepinproperties() -> None\n\n"
+             "Shows the capture pin's property pages, then rebuilds the graph so that the\n"
+             "changes apply. Other Python threads run while the dialog is open.");
+PyDoc_STRVAR(getdisplayname_doc, "getdisplayname() -> str\n\n"
+                                 "The device's friendly name.");
+PyDoc_STRVAR(setresolution_doc, "setresolution(width, height) -> None\n\n"
+                                "Changes the capture size to one the device offers and rebuilds the graph.\n"
+                                "Raises error when the device refuses the size.");
+PyDoc_STRVAR(getbuffer_doc, "getbuffer() -> (bytes, width, height)\n\n"
+                            "The latest frame: 24-bit RGB bytes (rows bottom-up, B, G, R, rows padded to\n"
+                            "four bytes), its width and its height. The first call starts the device and\n"
+                            "waits up to 10 s for its first frame, without the interpreter's lock.\n"
+                            "Raises error(\"The capture device was disconnected.\") once the device is\n"
+                            "unplugged (and on every later call), never an old frame.");
+
 PyMethodDef devMethods[] = {
-    {"displaypropertypage", displaypropertypage, METH_VARARGS, nullptr},
-    {"displaycapturefilterproperties", displaycapturefilterproperties, METH_VARARGS, nullptr},
-    {"displaycapturepinproperties", displaycapturepinproperties, METH_VARARGS, nullptr},
-    {"getdisplayname", getdisplayname, METH_VARARGS, nullptr},
-    {"setresolution", setresolution, METH_VARARGS, nullptr},
-    {"getbuffer", getbuffer, METH_VARARGS, nullptr},
+    {"displaypropertypage", deviceMethod<displaypropertypage>, METH_VARARGS, displaypropertypage_doc},
+    {"displaycapturefilterproperties", deviceMethod<displaycapturefilterproperties>, METH_VARARGS,
+     displaycapturefilterproperties_doc},
+    {"displaycapturepinproperties", deviceMethod<displaycapturepinproperties>, METH_VARARGS,
+     displaycapturepinproperties_doc},
+    {"getdisplayname", deviceMethod<getdisplayname>, METH_VARARGS, getdisplayname_doc},
+    {"setresolution", deviceMethod<setresolution>, METH_VARARGS, setresolution_doc},
+    {"getbuffer", deviceMethod<getbuffer>, METH_VARARGS, getbuffer_doc},
     {nullptr, nullptr, 0, nullptr},
 };
 
+PyDoc_STRVAR(dev_doc, "One open capture device; made by new_Dev().\n\n"
+                      "A Dev may be used from any thread, one call at a time: a second thread\n"
+                      "calling the same Dev waits for the first; different devices run in\n"
+                      "parallel. A Dev belongs to the process that opened it: in a child made by\n"
+                      "os.fork() every method raises error, and dropping it there leaves the\n"
+                      "parent's capture alone.");
+
 void devDealloc(PyObject *self) {
+    DevObject *dev = reinterpret_cast<DevObject *>(self);
     // Another process's references are left alone: releasing them would
-    // stop its stream and join threads that do not exist here.
-    if (!inheritedFromParent(recordOf(self)))
-        releaseAll(recordOf(self));
+    // stop its stream and join threads that do not exist here. Stopping
+    // joins threads: without the interpreter's lock, and with COM on this
+    // thread (the last reference may go on any thread).
+    if (!inheritedFromParent(&dev->record) && comUsableHere()) {
+        withoutInterpreterLock([&] {
+            releaseAll(&dev->record);
+            return 0;
+        });
+    }
+    if (dev->callLock)
+        PyThread_free_lock(dev->callLock);
     // A Python subclass's instances carry a GC header: free them the way
     // their type allocated them (for Dev itself, PyObject_Free).
     Py_TYPE(self)->tp_free(self);
@@ -35,6 +109,7 @@ void prepareDevType() {
     // A static type is never freed: it holds a reference to itself.
     Py_INCREF(reinterpret_cast<PyObject *>(&DevType));
     DevType.tp_name = "Dev";
+    DevType.tp_doc = dev_doc;
     DevType.tp_basicsize = sizeof(DevObject);
     DevType.tp_itemsize = 0;
     DevType.tp_dealloc = devDealloc;
@@ -43,9 +118,12 @@ void prepareDevType() {
 }
 
 PyObject *new_Dev(PyObject *, PyObject *args) {
+    if (!comOnThisThread())
+        return nullptr;
     auto *self = reinterpret_cast<DevObject *>(_PyObject_New(&DevType));
     if (!self)
         return nullptr;
+    self->callLock = nullptr;
     DeviceRecord *record = &self->record;
     record->filterGraph = nullptr;
     record->captureBuilder = nullptr;
@@ -55,6 +133,13 @@ PyObject *new_Dev(PyObject *, PyObject *args) {
     record->propertyBag = nullptr;
     record->deviceLost = false;
     record->ownerProcess = 0;
+    record->deviceNumber = -1;
+    record->showVideoWindow = 0;
+    self->callLock = PyThread_allocate_lock();
+    if (!self->callLock) {
+        Py_DECREF(self);
+        return PyErr_NoMemory();
+    }
 
     if (!PyArg_ParseTuple(args, "ii:newDev", &record->deviceNumber, &record->showVideoWindow)) {
         Py_DECREF(self);
@@ -66,7 +151,10 @@ PyObject *new_Dev(PyObject *, PyObject *args) {
         Py_DECREF(self);
         return nullptr;
     }
-    if (!buildGraph(record)) {
+    // Opening a device may take a while (a USB camera's first answers):
+    // without the interpreter's lock, the object being this call's alone.
+    if (const char *failure = withoutInterpreterLock([&] { return buildGraph(record); })) {
+        raiseModuleError(failure);
         Py_DECREF(self);
         return nullptr;
     }

@@ -8,6 +8,10 @@
 struct DevObject {
     PyObject_HEAD
     DeviceRecord record;
+    // One call at a time on a device, from whichever thread: a second caller
+    // waits for it without the interpreter's lock. Null in an object made
+    // by calling the type, which has no device to guard.
+    PyThread_type_lock callLock;
 };
 
 extern PyTypeObject DevType;

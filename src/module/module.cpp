@@ -1,5 +1,7 @@
 // The quorin module: its definition, its error type and its initialization.
+#include "device/device_list.h"
 #include "graph/platform.h"
+#include "module/com_thread.h"
 #include "module/device_type.h"
 #include "module/module_error.h"
 
@@ -34,17 +36,32 @@ int moduleClear(PyObject *module) {
 // hook on 32-bit Windows.
 void uninitializeCom() { CoUninitialize(); }
 
+PyDoc_STRVAR(new_Dev_doc, "new_Dev(devnum, showVideoWindow) -> Dev\n\n"
+                          "Opens the capture device with the given zero-based index (its place in\n"
+                          "listdevices()); a non-zero showVideoWindow lets the renderer's window show.\n"
+                          "Works on any thread. Raises error when there is no such device or its graph\n"
+                          "cannot be built.");
+PyDoc_STRVAR(listdevices_doc, "listdevices() -> list of str\n\n"
+                              "The friendly names of the video capture devices, in device-number order\n"
+                              "(the index new_Dev() takes); an empty list when there is none.");
+
 PyMethodDef moduleMethods[] = {
-    {"new_Dev", new_Dev, METH_VARARGS, nullptr},
+    {"new_Dev", new_Dev, METH_VARARGS, new_Dev_doc},
+    {"listdevices", listdevices, METH_NOARGS, listdevices_doc},
     {nullptr, nullptr, 0, nullptr},
 };
+
+PyDoc_STRVAR(module_doc, "Still frames from video capture devices (webcams, capture cards).\n\n"
+                         "listdevices() names the devices; new_Dev() opens one as a Dev, whose\n"
+                         "getbuffer() returns the latest frame. Every call works on any thread and\n"
+                         "lets the interpreter's lock go while it waits.");
 
 // One member a line, as the structure declares them:
 // clang-format off
 PyModuleDef moduleDefinition = {
     PyModuleDef_HEAD_INIT,
     "quorin",
-    nullptr,
+    module_doc,
     sizeof(ModuleState),
     moduleMethods,
     nullptr,
@@ -95,5 +112,6 @@ PyMODINIT_FUNC PyInit_quorin(void) {
         Py_DECREF(module);
         return nullptr;
     }
+    comStartedByImport();
     return module;
 }

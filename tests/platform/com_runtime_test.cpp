@@ -30,8 +30,8 @@ TEST(ComRuntime, CreateInstanceNeedsComOnTheCallingThreadAndSaysSoOnce) {
         }
     }).join();
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "quorin platform: CoCreateInstance on a thread where COM was not initialized (CO_E_NOTINITIALIZED); the "
-              "module starts COM on the thread that imported it, the only thread its devices work on\n");
+              "quorin platform: CoCreateInstance on a thread where COM was not initialized (CO_E_NOTINITIALIZED); call "
+              "CoInitialize on the thread first\n");
 }
 
 TEST_F(ComRuntimeTest, CreateInstanceRefusesUnknownClassesAggregationAndInterfaces) {

@@ -12,9 +12,9 @@ from conftest import exits_cleanly_while_a_daemon_thread_captures, run_python
 from frames import sequence_number
 
 
-def test_namespace_holds_new_dev_and_error_only():
+def test_namespace_holds_new_dev_listdevices_and_error_only():
     public = sorted(name for name in vars(quorin) if not name.startswith("__"))
-    assert public == ["error", "new_Dev"]
+    assert public == ["error", "listdevices", "new_Dev"]
     assert isinstance(quorin.new_Dev, types.BuiltinFunctionType)
     assert issubclass(quorin.error, Exception)
     assert quorin.error.__module__ + "." + quorin.error.__name__ == "quorin.Error"
@@ -95,35 +95,6 @@ def test_failed_exit_registration_balances_com_and_leaves_no_module():
     assert result.stdout.split(" ", 1)[0] == "'Registering"
     assert result.stdout.strip().endswith("' False 1")
     assert "Registering CoUninitialize at exit failed." in result.stdout
-
-
-def test_a_device_used_from_another_thread_says_why_its_graph_cannot_be_rebuilt():
-    # COM is started on the importing thread only: there a device works; a
-    # rebuild from another thread fails, and stderr names the cause once.
-    result = run_python("""
-        import threading, platform_control, quorin
-        platform_control.load().add_camera("Cam", sizes=[[640, 480], [320, 240]])
-        dev = quorin.new_Dev(0, 0)
-        outcome = []
-        def elsewhere():
-            for attempt in range(2):
-                try:
-                    dev.setresolution(320, 240)
-                except quorin.error as error:
-                    outcome.append(str(error))
-        thread = threading.Thread(target=elsewhere)
-        thread.start()
-        thread.join()
-        print(outcome)
-        print(quorin.new_Dev(0, 0).getbuffer()[1:])
-    """)
-    assert result.returncode == 0, result.stderr
-    assert result.stdout.splitlines() == [
-        "['Problem after setting the capture resolution.',"
-        " 'The device has no capture graph: open it again with new_Dev().']", "(640, 480)"]
-    assert result.stderr == (
-        "quorin platform: CoCreateInstance on a thread where COM was not initialized (CO_E_NOTINITIALIZED); the"
-        " module starts COM on the thread that imported it, the only thread its devices work on\n")
 
 
 def test_an_interpreter_that_exits_while_a_daemon_thread_captures_ends_cleanly():

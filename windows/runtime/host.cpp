@@ -45,6 +45,9 @@ struct Outcome {
 };
 
 void finish(Outcome &outcome, PyObject *result) {
+    if (StandIn_LockReleases() != 0)
+        check(false, "the interpreter's lock is taken back before a call returns",
+              std::to_string(StandIn_LockReleases()) + " releases outstanding");
     outcome.value = result;
     const char *type, *message;
     if (StandIn_PendingError(&type, &message)) {
@@ -77,6 +80,7 @@ struct Module {
     PyObject *object = nullptr;
     PyMethodDef *newDev = nullptr;
     PyObject *newDevSelf = nullptr;
+    PyMethodDef *listDevices = nullptr;
     PyTypeObject *devType = nullptr;
 };
 
@@ -120,12 +124,15 @@ bool loadModule(const char *path, Module &module) {
             if (std::strcmp(key, "new_Dev") == 0) {
                 module.newDev = method;
                 module.newDevSelf = self;
+            } else if (std::strcmp(key, "listdevices") == 0) {
+                module.listDevices = method;
             }
         } else if (std::strcmp(key, "error") == 0) {
             error = value;
         }
     }
-    check(functions == std::vector<std::string>{"new_Dev"}, "new_Dev is the module's only function");
+    check(functions == std::vector<std::string>{"new_Dev", "listdevices"},
+          "new_Dev and listdevices are the module's functions");
     check(error && Py_TYPE(error)->tp_name == std::string("type") &&
               reinterpret_cast<PyTypeObject *>(error)->tp_name == std::string("quorin.Error"),
           "quorin.error is a type with the qualified name \"quorin.Error\"");
@@ -141,7 +148,7 @@ bool loadModule(const char *path, Module &module) {
                                               "displaycapturepinproperties", "getdisplayname", "setresolution",
                                               "getbuffer"},
           "the Dev type's method table holds the six methods in order");
-    return module.newDev && module.devType && error;
+    return module.newDev && module.listDevices && module.devType && error;
 }
 
 const char *const noDevice = "The device with the specified device number does not exist.";
@@ -161,7 +168,44 @@ void checkArguments(const Module &module) {
     }
 }
 
+// listdevices(): the names it returned, or false with what it did instead.
+bool listDevices(const Module &module, std::vector<std::string> &names, std::string &detail) {
+    Outcome outcome;
+    finish(outcome, module.listDevices->ml_meth(module.newDevSelf, nullptr));
+    detail = outcome.describe();
+    PyObject *item;
+    const char *text;
+    for (Py_ssize_t i = 0; StandIn_ListItem(outcome.value, i, &item); ++i) {
+        if (!StandIn_StrValue(item, &text))
+            return false;
+        names.push_back(text);
+    }
+    return outcome.value && Py_TYPE(outcome.value)->tp_name == std::string("list");
+}
+
+// Runs work on a thread of its own, as a Python thread would, and waits.
+template <class Work>
+void onThread(Work work) {
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](void *argument) -> DWORD {
+            (*static_cast<Work *>(argument))();
+            return 0;
+        },
+        &work, 0, nullptr);
+    check(thread != nullptr, "a thread of its own starts");
+    if (thread) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+}
+
 void checkWithoutDevice(const Module &module) {
+    {
+        std::vector<std::string> names;
+        std::string detail;
+        check(listDevices(module, names, detail) && names.empty(), "listdevices() returns an empty list", detail);
+    }
     Outcome outcome;
     callNewDev(outcome, module, {0, 0});
     const char *message = "Creation of the enumerator for video capture devices failed.";
@@ -314,8 +358,38 @@ void checkFrame(const Outcome &outcome, long long width, long long height, const
           when + ": the pixels are the driver's colour bars, rows bottom-up, bytes B, G, R", detail);
 }
 
+// A Dev made on one thread, used on another and on the first, and dropped
+// there: each thread starts COM as the module first needs it.
+void checkThreads(const Module &module, const DeviceFacts &device) {
+    PyObject *dev = nullptr;
+    onThread([&] {
+        Outcome opened;
+        callNewDev(opened, module, {0, 0});
+        check(opened.value != nullptr, "on a thread of its own, new_Dev(0, 0) opens the device", opened.describe());
+        dev = opened.value;
+        opened.value = nullptr;
+    });
+    if (!dev)
+        return;
+    onThread([&] {
+        Outcome frame;
+        callDev(frame, module, dev, "getbuffer");
+        checkFrame(frame, device.width, device.height, "on another thread than the one that opened it");
+    });
+    Outcome frame;
+    callDev(frame, module, dev, "getbuffer");
+    checkFrame(frame, device.width, device.height, "on the importing thread, once the opening thread ended");
+    Py_DECREF(dev);
+}
+
 void checkDevice(const Module &module, const DeviceFacts &device) {
     const long baseline = StandIn_LiveObjects();
+    {
+        std::vector<std::string> names;
+        std::string detail;
+        check(listDevices(module, names, detail) && names == std::vector<std::string>{device.name},
+              "listdevices() returns [\"" + device.name + "\"]", detail);
+    }
     Outcome opened;
     callNewDev(opened, module, {0, 0});
     check(opened.value != nullptr, "new_Dev(0, 0) opens the device", opened.describe());
@@ -422,6 +496,7 @@ void checkDevice(const Module &module, const DeviceFacts &device) {
                   "a size the device does not list: \"Cannot set capture resolution.\"", refused.describe());
         }
     }
+    checkThreads(module, device);
     check(StandIn_LiveObjects() == baseline, "nothing the device scenarios made is left alive",
           std::to_string(StandIn_LiveObjects() - baseline) + " objects left");
 }

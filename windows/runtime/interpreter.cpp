@@ -22,6 +22,7 @@
 namespace {
 
 long liveObjects = 0;
+long lockReleases = 0;
 
 // The size of a variable-size object, set and read in place: from 3.13 on
 // the headers' Py_SET_SIZE and Py_SIZE assert against the interpreter's own
@@ -75,6 +76,7 @@ PyTypeObject strType = {};
 PyTypeObject bytesType = {};
 PyTypeObject tupleType = {};
 PyTypeObject dictType = {};
+PyTypeObject listType = {};
 PyTypeObject moduleType = {};
 PyTypeObject functionType = {};
 PyTypeObject typeError = {};
@@ -96,6 +98,11 @@ struct StrObject {
 struct DictObject {
     PyObject_HEAD
     std::vector<std::pair<std::string, PyObject *>> *items;
+};
+
+struct ListObject {
+    PyObject_HEAD
+    std::vector<PyObject *> *items;
 };
 
 struct ModuleObject {
@@ -208,6 +215,14 @@ void dictDealloc(PyObject *object) {
     freeInstance(object);
 }
 
+void listDealloc(PyObject *object) {
+    auto *list = reinterpret_cast<ListObject *>(object);
+    for (PyObject *item : *list->items)
+        Py_DECREF(item);
+    delete list->items;
+    freeInstance(object);
+}
+
 void moduleDealloc(PyObject *object) {
     auto *module = reinterpret_cast<ModuleObject *>(object);
     // What the collector and the module's own dealloc would do: clear, free.
@@ -248,6 +263,7 @@ void prepareTypes() {
     prepareType(bytesType, "bytes", sizeof(PyBytesObject), plainDealloc, Py_TPFLAGS_BYTES_SUBCLASS);
     prepareType(tupleType, "tuple", sizeof(PyTupleObject), tupleDealloc, Py_TPFLAGS_TUPLE_SUBCLASS);
     prepareType(dictType, "dict", sizeof(DictObject), dictDealloc, Py_TPFLAGS_DICT_SUBCLASS);
+    prepareType(listType, "list", sizeof(ListObject), listDealloc, Py_TPFLAGS_LIST_SUBCLASS);
     prepareType(moduleType, "module", sizeof(ModuleObject), moduleDealloc);
     prepareType(functionType, "builtin_function_or_method", sizeof(FunctionObject), plainDealloc);
     const std::pair<PyTypeObject *, const char *> exceptions[] = {
@@ -422,6 +438,48 @@ PyObject *PyUnicode_DecodeLocale(const char *text, const char *errors) {
     if (bytes)
         WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(units), utf8.data(), bytes, nullptr, nullptr);
     return newStr(utf8.data(), static_cast<size_t>(bytes));
+}
+
+PyObject *PyErr_NoMemory(void) { return noMemory(); }
+
+// The interpreter's lock: the host runs Python on one thread at a time, so
+// letting the lock go and taking it back only has to balance, which the
+// host checks.
+PyThreadState *PyEval_SaveThread(void) {
+    ++lockReleases;
+    static char threadState;
+    return reinterpret_cast<PyThreadState *>(&threadState);
+}
+
+void PyEval_RestoreThread(PyThreadState *) { --lockReleases; }
+
+// Thread locks: a semaphore of one, which any thread may release.
+PyThread_type_lock PyThread_allocate_lock(void) { return CreateSemaphoreA(nullptr, 1, 1, nullptr); }
+
+void PyThread_free_lock(PyThread_type_lock lock) { CloseHandle(static_cast<HANDLE>(lock)); }
+
+int PyThread_acquire_lock(PyThread_type_lock lock, int wait) {
+    return WaitForSingleObject(static_cast<HANDLE>(lock), wait ? INFINITE : 0) == WAIT_OBJECT_0;
+}
+
+void PyThread_release_lock(PyThread_type_lock lock) { ReleaseSemaphore(static_cast<HANDLE>(lock), 1, nullptr); }
+
+PyObject *PyList_New(Py_ssize_t size) {
+    auto *list = reinterpret_cast<ListObject *>(allocateObject(&listType, sizeof(ListObject)));
+    if (!list)
+        return noMemory();
+    list->items = new std::vector<PyObject *>(static_cast<size_t>(size), nullptr);
+    return reinterpret_cast<PyObject *>(list);
+}
+
+int PyList_Append(PyObject *object, PyObject *item) {
+    if (Py_TYPE(object) != &listType || !item) {
+        setError(&systemError, "bad argument to PyList_Append");
+        return -1;
+    }
+    Py_INCREF(item);
+    reinterpret_cast<ListObject *>(object)->items->push_back(item);
+    return 0;
 }
 
 void PyErr_SetString(PyObject *type, const char *message) { setError(reinterpret_cast<PyTypeObject *>(type), message); }
@@ -610,6 +668,8 @@ void StandIn_Finalize(void) {
 
 long StandIn_LiveObjects(void) { return liveObjects; }
 
+long StandIn_LockReleases(void) { return lockReleases; }
+
 PyObject *StandIn_Int(long long value) {
     auto *object = reinterpret_cast<IntObject *>(allocateObject(&intType, sizeof(IntObject)));
     if (!object)
@@ -667,6 +727,16 @@ int StandIn_DictItem(PyObject *dict, Py_ssize_t index, const char **key, PyObjec
         return 0;
     *key = items[static_cast<size_t>(index)].first.c_str();
     *value = items[static_cast<size_t>(index)].second;
+    return 1;
+}
+
+int StandIn_ListItem(PyObject *list, Py_ssize_t index, PyObject **item) {
+    if (!list || Py_TYPE(list) != &listType)
+        return 0;
+    auto &items = *reinterpret_cast<ListObject *>(list)->items;
+    if (index < 0 || static_cast<size_t>(index) >= items.size())
+        return 0;
+    *item = items[static_cast<size_t>(index)];
     return 1;
 }
 

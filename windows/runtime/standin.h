@@ -21,6 +21,9 @@ STANDIN_API void StandIn_Finalize(void);
 
 // Objects made by the stand-in and not yet freed.
 STANDIN_API long StandIn_LiveObjects(void);
+// How often the interpreter's lock was let go and not yet taken back: 0
+// whenever a call has returned.
+STANDIN_API long StandIn_LockReleases(void);
 
 // New references.
 STANDIN_API PyObject *StandIn_Int(long long value);
@@ -31,6 +34,8 @@ STANDIN_API int StandIn_IntValue(PyObject *object, long long *value);
 STANDIN_API int StandIn_StrValue(PyObject *object, const char **utf8);
 STANDIN_API int StandIn_BytesValue(PyObject *object, const char **data, Py_ssize_t *size);
 STANDIN_API int StandIn_TupleItems(PyObject *object, Py_ssize_t *count, PyObject *const **items);
+// A list's item at index (borrowed): 0 past the end, or when not a list.
+STANDIN_API int StandIn_ListItem(PyObject *list, Py_ssize_t index, PyObject **item);
 // The entries of a dict in insertion order: 0 past the end.
 STANDIN_API int StandIn_DictItem(PyObject *dict, Py_ssize_t index, const char **key, PyObject **value);
 // The method definition behind a built-in function object, or null.

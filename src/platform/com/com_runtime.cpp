@@ -55,8 +55,7 @@ HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD, REF
         if (!apartment.toldUninitialized) {
             apartment.toldUninitialized = true;
             std::fprintf(stderr, "quorin platform: CoCreateInstance on a thread where COM was not initialized "
-                                 "(CO_E_NOTINITIALIZED); the module starts COM on the thread that imported it, "
-                                 "the only thread its devices work on\n");
+                                 "(CO_E_NOTINITIALIZED); call CoInitialize on the thread first\n");
             std::fflush(stderr);
         }
         return CO_E_NOTINITIALIZED;
