@@ -1,6 +1,7 @@
 // getbuffer(): runs the graph and returns a copy of the latest sample.
 #include "common/com_ref.h"
 #include "device/device_methods.h"
+#include "device/frame_arrival.h"
 #include "graph/media_type.h"
 #include "module/device_type.h"
 #include "module/interpreter_lock.h"
@@ -8,11 +9,11 @@
 
 namespace {
 
-// The wait for the first sample: for at most 10 seconds of the clock, in
-// steps that start at 1 ms and grow to 10 ms, so that a frame is returned
-// soon after it arrives, however fast the device. Real cameras deliver their
-// first frame within a few seconds of starting (exposure and bandwidth settle
-// first); ten seconds is never reached by a working device.
+// The wait for the first sample: for at most 10 seconds of the clock. Real
+// cameras deliver their first frame within a few seconds of starting
+// (exposure and bandwidth settle first); ten seconds is never reached by a
+// working device. Where no callback can be set, the grabber is asked again
+// every 10 ms.
 const DWORD firstSampleLimitMs = 10000;
 const DWORD longestStepMs = 10;
 
@@ -58,28 +59,57 @@ const char *bufferFailure(HRESULT hr) {
 // Runs the graph and copies the latest sample into buffer (*size bytes),
 // waiting for the first; lost is set when the device went. A device that
 // went keeps its last sample in the grabber: that old frame must never be
-// given as the latest. Its events are read before the first try and at
-// every step of the wait.
-HRESULT grabInto(DeviceRecord *record, long *buffer, long *size, bool *lost) {
+// given as the latest. The wait sleeps until a sample arrives (the
+// grabber's callback sets arrival's event) or the graph has an event to
+// read (a device lost), for 10 s at most; without either event it looks
+// again every few milliseconds.
+HRESULT grabInto(DeviceRecord *record, FrameArrival *&arrival, long *buffer, long *size, bool *lost) {
     record->mediaControl->Run();
     ComRef<IMediaEventEx> events;
-    if (!record->deviceLost)
-        record->filterGraph->QueryInterface(IID_IMediaEventEx, events.voidOut());
+    HANDLE graphEvent = nullptr;
+    if (!record->deviceLost && SUCCEEDED(record->filterGraph->QueryInterface(IID_IMediaEventEx, events.voidOut())) &&
+        events) {
+        OAEVENT handle = 0;
+        if (SUCCEEDED(events->GetEventHandle(&handle)))
+            graphEvent = reinterpret_cast<HANDLE>(handle);
+    }
     *lost = deviceWasLost(record, events.get());
     const long capacity = *size;
     HRESULT hr = *lost ? VFW_E_WRONG_STATE : record->sampleGrabber->GetCurrentBuffer(size, buffer);
-    if (hr == VFW_E_WRONG_STATE) {
-        // Unsigned differences stay right when the tick count wraps around.
-        const DWORD started = GetTickCount();
-        for (DWORD step = 1; hr == VFW_E_WRONG_STATE && !*lost && GetTickCount() - started < firstSampleLimitMs;
-             step = step < longestStepMs ? step + 1 : longestStepMs) {
-            Sleep(step);
-            *lost = deviceWasLost(record, events.get());
-            *size = capacity;
-            if (!*lost)
-                hr = record->sampleGrabber->GetCurrentBuffer(size, buffer);
-        }
+    if (hr != VFW_E_WRONG_STATE || *lost)
+        return hr;
+
+    if (!arrival)
+        arrival = FrameArrival::create();
+    bool called = false;
+    if (arrival) {
+        ResetEvent(arrival->event());
+        called = SUCCEEDED(record->sampleGrabber->SetCallback(arrival, 0));
     }
+    HANDLE wakers[2];
+    DWORD count = 0;
+    if (called)
+        wakers[count++] = arrival->event();
+    if (graphEvent)
+        wakers[count++] = graphEvent;
+    // Unsigned differences stay right when the tick count wraps around.
+    const DWORD started = GetTickCount();
+    for (;;) {
+        // A sample that came before the callback was in place is taken here.
+        *size = capacity;
+        hr = record->sampleGrabber->GetCurrentBuffer(size, buffer);
+        const DWORD waited = GetTickCount() - started;
+        if (hr != VFW_E_WRONG_STATE || waited >= firstSampleLimitMs)
+            break;
+        const DWORD left = firstSampleLimitMs - waited;
+        const DWORD slice = called ? left : (left < longestStepMs ? left : longestStepMs);
+        if (count == 0 || WaitForMultipleObjects(count, wakers, FALSE, slice) == WAIT_FAILED)
+            Sleep(slice);
+        if ((*lost = deviceWasLost(record, events.get())))
+            break;
+    }
+    if (called)
+        record->sampleGrabber->SetCallback(nullptr, 0);
     return hr;
 }
 
@@ -117,7 +147,8 @@ PyObject *getbuffer(PyObject *self, PyObject *) {
     // being this call's alone until it returns.
     long size = static_cast<long>(imageSize);
     bool lost = false;
-    HRESULT hr = withoutInterpreterLock([&] { return grabInto(record, buffer, &size, &lost); });
+    FrameArrival *&arrival = reinterpret_cast<DevObject *>(self)->frameArrival;
+    HRESULT hr = withoutInterpreterLock([&] { return grabInto(record, arrival, buffer, &size, &lost); });
     if (lost) {
         Py_DECREF(bytes);
         return raiseModuleError(deviceLostFailure);

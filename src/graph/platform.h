@@ -18,10 +18,14 @@
 #include <qedit.h>
 extern "C" const CLSID CLSID_SampleGrabber;
 #else
-struct ISampleGrabberCB;
-
 // The SDK's interface macro reads to the formatter as a type:
 // clang-format off
+MIDL_INTERFACE("0579154A-2B53-4994-B0D0-E773148EFF85")
+ISampleGrabberCB : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE SampleCB(double SampleTime, IMediaSample *pSample) = 0;
+    virtual HRESULT STDMETHODCALLTYPE BufferCB(double SampleTime, BYTE *pBuffer, LONG BufferLen) = 0;
+};
+
 MIDL_INTERFACE("6B652FFF-11FE-4fce-92AD-0266B5D7C78F")
 ISampleGrabber : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE SetOneShot(BOOL OneShot) = 0;
@@ -35,15 +39,29 @@ ISampleGrabber : public IUnknown {
 // clang-format on
 
 static const IID IID_ISampleGrabber = {0x6B652FFF, 0x11FE, 0x4FCE, {0x92, 0xAD, 0x02, 0x66, 0xB5, 0xD7, 0xC7, 0x8F}};
+static const IID IID_ISampleGrabberCB = {0x0579154A, 0x2B53, 0x4994, {0xB0, 0xD0, 0xE7, 0x73, 0x14, 0x8E, 0xFF, 0x85}};
 static const CLSID CLSID_SampleGrabber = {0xC1F400A0, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
 #endif
 
 #else
 #include <quorin_platform/com.h>
+#include <quorin_platform/diagnostics.h>
 #include <quorin_platform/dshow.h>
 #include <quorin_platform/user.h>
 
 #include <unistd.h>
+#endif
+
+// Whether the platform says lines that the module routes to Python's
+// logging, and the routing: Windows's DirectShow says none.
+#ifdef _WIN32
+constexpr bool platformSaysLines = false;
+inline void routePlatformDiagnostics(void (*)(const char *line, void *context)) {}
+#else
+constexpr bool platformSaysLines = true;
+inline void routePlatformDiagnostics(void (*sink)(const char *line, void *context)) {
+    quorin_platform_set_diagnostic_sink(sink, nullptr);
+}
 #endif
 
 // The process that runs this code: a device belongs to the one that opened

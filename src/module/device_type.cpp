@@ -1,6 +1,7 @@
 #include "module/device_type.h"
 
 #include "device/device_methods.h"
+#include "device/frame_arrival.h"
 #include "module/com_thread.h"
 #include "module/interpreter_lock.h"
 #include "module/module_error.h"
@@ -92,6 +93,8 @@ void devDealloc(PyObject *self) {
             return 0;
         });
     }
+    if (dev->frameArrival)
+        dev->frameArrival->Release();
     if (dev->callLock)
         PyThread_free_lock(dev->callLock);
     // A Python subclass's instances carry a GC header: free them the way
@@ -124,6 +127,7 @@ PyObject *new_Dev(PyObject *, PyObject *args) {
     if (!self)
         return nullptr;
     self->callLock = nullptr;
+    self->frameArrival = nullptr;
     DeviceRecord *record = &self->record;
     record->filterGraph = nullptr;
     record->captureBuilder = nullptr;

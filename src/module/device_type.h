@@ -5,6 +5,8 @@
 #include "graph/device_record.h"
 #include "module/python_api.h"
 
+class FrameArrival;
+
 struct DevObject {
     PyObject_HEAD
     DeviceRecord record;
@@ -12,6 +14,9 @@ struct DevObject {
     // waits for it without the interpreter's lock. Null in an object made
     // by calling the type, which has no device to guard.
     PyThread_type_lock callLock;
+    // The sample grabber's callback for first-frame waits: made by the first
+    // such wait, released when the Dev goes, after its graph.
+    FrameArrival *frameArrival;
 };
 
 extern PyTypeObject DevType;

@@ -8,20 +8,22 @@
 
 #include <utility>
 
-class InterpreterLockReleased {
-public:
-    InterpreterLockReleased() : saved_(PyEval_SaveThread()) {}
-    ~InterpreterLockReleased() { PyEval_RestoreThread(saved_); }
-    InterpreterLockReleased(const InterpreterLockReleased &) = delete;
-    InterpreterLockReleased &operator=(const InterpreterLockReleased &) = delete;
-
-private:
-    PyThreadState *saved_;
-};
-
 // Runs work without the interpreter's lock and returns what it returned.
+// The lock is taken back in plain code, never in a destructor: at exit the
+// interpreter ends a daemon thread that asks for it (pthread_exit, which
+// unwinds the thread), and an unwind out of a destructor ends the process.
 template <class Work>
 auto withoutInterpreterLock(Work &&work) {
-    InterpreterLockReleased released;
-    return std::forward<Work>(work)();
+    PyThreadState *saved = PyEval_SaveThread();
+    decltype(std::forward<Work>(work)()) result;
+    try {
+        result = std::forward<Work>(work)();
+    } catch (...) {
+        PyEval_RestoreThread(saved);
+        throw;
+    }
+    // Outside the try: the unwind that ends a daemon thread at exit must
+    // not meet a handler that takes it for an exception of ours.
+    PyEval_RestoreThread(saved);
+    return result;
 }

@@ -3,6 +3,7 @@
 #include "graph/platform.h"
 #include "module/com_thread.h"
 #include "module/device_type.h"
+#include "module/diagnostics.h"
 #include "module/module_error.h"
 
 PyObject *moduleError = nullptr;
@@ -113,5 +114,6 @@ PyMODINIT_FUNC PyInit_quorin(void) {
         return nullptr;
     }
     comStartedByImport();
+    routeDiagnosticsToLogging();
     return module;
 }

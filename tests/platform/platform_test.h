@@ -56,6 +56,7 @@ protected:
         CoUninitialize();
         EXPECT_EQ(quorin_platform_live_objects(), 0);
         EXPECT_EQ(quorin_platform_task_memory_blocks(), 0);
+        EXPECT_EQ(quorin_platform_open_handles(), 0);
         quorin_platform_reset();
     }
 

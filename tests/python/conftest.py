@@ -33,6 +33,7 @@ def platform(monkeypatch):
     gc.collect()
     assert PLATFORM.live_objects() == 0
     assert PLATFORM.task_memory_blocks() == 0
+    assert PLATFORM.open_handles() == 0
     PLATFORM.reset()
 
 

@@ -59,8 +59,8 @@ class Platform:
         lib.quorin_platform_fail_resource.argtypes = [ctypes.c_char_p, ctypes.c_int]
         lib.quorin_platform_fail_resource.restype = None
         lib.quorin_platform_call_count.argtypes = [ctypes.c_char_p]
-        for name in ("call_count", "live_objects", "task_memory_blocks", "windows_shown", "samples_delivered",
-                     "pictures_converted"):
+        for name in ("call_count", "live_objects", "task_memory_blocks", "open_handles", "windows_shown",
+                     "samples_delivered", "pictures_converted"):
             getattr(lib, "quorin_platform_" + name).restype = ctypes.c_long
         lib.quorin_platform_init_multithreaded.restype = ctypes.c_int32
         lib.quorin_platform_reset.restype = None
@@ -106,6 +106,9 @@ class Platform:
 
     def task_memory_blocks(self):
         return self._lib.quorin_platform_task_memory_blocks()
+
+    def open_handles(self):
+        return self._lib.quorin_platform_open_handles()
 
     def windows_shown(self):
         return self._lib.quorin_platform_windows_shown()

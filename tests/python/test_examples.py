@@ -32,6 +32,19 @@ def test_numpy_array_is_upright_rgb_without_padding(platform):
         assert tuple(array[0, x]) == expected_pixel(x, 0)
 
 
+def test_a_camera_picked_by_name_is_grabbed_on_a_worker_thread(platform):
+    from pick_camera import grab_in_background, open_camera
+    platform.add_camera("Front", sizes=[[64, 48]])
+    platform.add_camera("USB Webcam C270", sizes=[[WIDTH, HEIGHT]])
+    dev = open_camera("c270")
+    assert dev.getdisplayname() == "USB Webcam C270"
+    frames = []
+    grab_in_background(dev, 3, frames).join()
+    assert frames == [(WIDTH, HEIGHT)] * 3
+    with pytest.raises(LookupError):
+        open_camera("rear")
+
+
 def test_pillow_image_is_upright_rgb(platform):
     pytest.importorskip("PIL")
     from pillow_frame import frame_as_image

@@ -47,10 +47,10 @@ def test_second_call_finds_the_graph_running_and_does_not_wait(platform):
     platform.add_camera("Slow start", first_frame_ms=250)
     dev = quorin.new_Dev(0, 0)
     first = dev.getbuffer()
-    assert platform.calls("Sleep") >= 2
-    sleeps = platform.calls("Sleep")
+    # Woken by the frame: one wait, and no sleep.
+    assert platform.calls("WaitForMultipleObjects") == 1 and platform.calls("Sleep") == 0
     second = dev.getbuffer(1, 2, 3)  # arguments make no difference
-    assert platform.calls("Sleep") == sleeps
+    assert platform.calls("WaitForMultipleObjects") == 1
     assert (len(second[0]), second[1], second[2]) == (len(first[0]), first[1], first[2])
     assert platform.calls("IMediaControl::Run") == 2
 
@@ -104,8 +104,8 @@ def test_camera_that_never_delivers_ends_in_a_timeout_not_a_hang(platform):
         dev.getbuffer()
     assert str(raised.value) == "No frame arrived from the device within 10 seconds."
     assert 9.5 < time.monotonic() - started < 30
-    # Steps of 1 to 10 ms, for 10 s of the clock.
-    assert 500 <= platform.calls("Sleep") <= 1010
+    # One wait for the frame or a graph event, no steps of sleep.
+    assert platform.calls("WaitForMultipleObjects") == 1 and platform.calls("Sleep") == 0
 
 
 def test_after_the_timeout_the_graph_keeps_running_and_a_later_call_succeeds(platform):

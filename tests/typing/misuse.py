@@ -6,3 +6,4 @@ dev = quorin.new_Dev("0", 0)
 width: str = dev.getbuffer()[1]
 dev.setresolution(640)
 quorin.open_device(0)
+quorin.listdevices(0)

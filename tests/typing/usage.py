@@ -3,6 +3,8 @@
 import quorin
 
 try:
+    names: list = quorin.listdevices()
+    first: str = quorin.listdevices()[0]
     dev = quorin.new_Dev(0, 0)
     data, width, height = dev.getbuffer()
     size: int = len(data) + width * height

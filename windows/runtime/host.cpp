@@ -183,16 +183,16 @@ bool listDevices(const Module &module, std::vector<std::string> &names, std::str
     return outcome.value && Py_TYPE(outcome.value)->tp_name == std::string("list");
 }
 
+template <class Work>
+DWORD WINAPI runWork(void *argument) {
+    (*static_cast<Work *>(argument))();
+    return 0;
+}
+
 // Runs work on a thread of its own, as a Python thread would, and waits.
 template <class Work>
 void onThread(Work work) {
-    HANDLE thread = CreateThread(
-        nullptr, 0,
-        [](void *argument) -> DWORD {
-            (*static_cast<Work *>(argument))();
-            return 0;
-        },
-        &work, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, runWork<Work>, &work, 0, nullptr);
     check(thread != nullptr, "a thread of its own starts");
     if (thread) {
         WaitForSingleObject(thread, INFINITE);

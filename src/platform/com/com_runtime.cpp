@@ -2,6 +2,7 @@
 #include "com/class_table.h"
 #include "com/guard.h"
 #include "com/instrumentation.h"
+#include "com/diagnostics.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -54,9 +55,8 @@ HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD, REF
         // The caller sees only a step that failed; say once per thread why.
         if (!apartment.toldUninitialized) {
             apartment.toldUninitialized = true;
-            std::fprintf(stderr, "quorin platform: CoCreateInstance on a thread where COM was not initialized "
-                                 "(CO_E_NOTINITIALIZED); call CoInitialize on the thread first\n");
-            std::fflush(stderr);
+            platform::say("CoCreateInstance on a thread where COM was not initialized (CO_E_NOTINITIALIZED); call "
+                          "CoInitialize on the thread first");
         }
         return CO_E_NOTINITIALIZED;
     }

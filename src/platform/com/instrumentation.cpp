@@ -17,6 +17,7 @@ namespace platform {
 
 std::atomic<long> liveObjects{0};
 std::atomic<long> taskMemoryBlocks{0};
+std::atomic<long> openHandles{0};
 std::atomic<long> windowsShown{0};
 std::atomic<long> samplesDelivered{0};
 std::atomic<long> picturesConverted{0};

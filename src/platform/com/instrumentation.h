@@ -39,6 +39,7 @@ void failResource(const char *kind);
 // pictures copied out of the driver's buffers before being converted.
 extern std::atomic<long> liveObjects;
 extern std::atomic<long> taskMemoryBlocks;
+extern std::atomic<long> openHandles; // events not yet closed
 extern std::atomic<long> windowsShown;
 extern std::atomic<long> samplesDelivered;
 extern std::atomic<long> picturesConverted;

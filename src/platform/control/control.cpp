@@ -6,6 +6,7 @@
 #include "sources/virtual/virtual_camera.h"
 #include "ui/user_interface.h"
 #include "ui/video_window.h"
+#include "com/diagnostics.h"
 
 #include <quorin_platform/control.h>
 
@@ -25,7 +26,7 @@ int quorin_platform_add_camera(const char *json_object) {
     platform::CameraDescription camera;
     std::string error;
     if (!json_object || !platform::parseCamera(json_object, camera, error)) {
-        std::fprintf(stderr, "quorin platform: camera: %s\n", json_object ? error.c_str() : "no description");
+        platform::say(std::string("camera: ") + (json_object ? error : "no description"));
         return -1;
     }
     platform::addRuntimeCamera(camera);
@@ -54,6 +55,7 @@ long quorin_platform_call_count(const char *operation) { return operation ? plat
 
 long quorin_platform_live_objects(void) { return platform::liveObjects; }
 long quorin_platform_task_memory_blocks(void) { return platform::taskMemoryBlocks; }
+long quorin_platform_open_handles(void) { return platform::openHandles; }
 long quorin_platform_windows_shown(void) { return platform::windowsShown; }
 long quorin_platform_samples_delivered(void) { return platform::samplesDelivered; }
 

@@ -4,6 +4,7 @@
 #include "com/guard.h"
 #include "devices/device_list.h"
 #include "devices/factories.h"
+#include "com/diagnostics.h"
 
 #include <cstdio>
 
@@ -25,7 +26,7 @@ public:
             std::vector<DevicePtr> devices;
             std::string error;
             if (!listVideoInputDevices(devices, error)) {
-                std::fprintf(stderr, "quorin platform: %s\n", error.c_str());
+                say(error);
                 return E_INVALIDARG;
             }
             if (devices.empty())

@@ -1,4 +1,5 @@
 #include "dshow/capture_filter.h"
+#include "com/diagnostics.h"
 
 #include "com/guard.h"
 #include "dshow/factories.h"
@@ -144,9 +145,7 @@ HRESULT CaptureFilter::onRun() {
     } else if (!delivering_) {
         // The caller sees only Run's code, which a grabbing script does not
         // read: say here why no frame will come.
-        std::fprintf(stderr, "quorin platform: %s: cannot start delivering (%s); the next Run tries again\n",
-                     camera().name.c_str(), describeFailure(hr));
-        std::fflush(stderr);
+        say(camera().name + ": cannot start delivering (" + describeFailure(hr) + "); the next Run tries again");
     }
     sink_->sourceFailed(!delivering_);
     return hr;

@@ -20,6 +20,8 @@ FilterGraph::~FilterGraph() {
     // Nobody will take these now: free what they hold.
     for (const Event &event : events_)
         FreeEventParams(event.code, event.first, event.second);
+    if (eventsWaiting_)
+        CloseHandle(eventsWaiting_);
 }
 
 void *FilterGraph::findInterface(REFIID riid) {
@@ -32,6 +34,18 @@ void *FilterGraph::findInterface(REFIID riid) {
     if (IsEqualGUID(riid, IID_IVideoWindow))
         return static_cast<IVideoWindow *>(this);
     return nullptr;
+}
+
+HRESULT FilterGraph::GetEventHandle(OAEVENT *hEvent) {
+    if (!hEvent)
+        return E_POINTER;
+    *hEvent = 0;
+    PLATFORM_ENTER("IMediaEvent::GetEventHandle");
+    quorin::Lock guard(eventLock_);
+    if (!eventsWaiting_ && !(eventsWaiting_ = CreateEventW(nullptr, TRUE, events_.empty() ? FALSE : TRUE, nullptr)))
+        return E_OUTOFMEMORY;
+    *hEvent = reinterpret_cast<OAEVENT>(eventsWaiting_);
+    return S_OK;
 }
 
 HRESULT FilterGraph::GetEvent(long *lEventCode, LONG_PTR *lParam1, LONG_PTR *lParam2, long) {
@@ -48,6 +62,8 @@ HRESULT FilterGraph::GetEvent(long *lEventCode, LONG_PTR *lParam1, LONG_PTR *lPa
     *lParam1 = next.first;
     *lParam2 = next.second;
     events_.pop_front();
+    if (events_.empty() && eventsWaiting_)
+        ResetEvent(eventsWaiting_);
     return S_OK;
 }
 
@@ -70,6 +86,8 @@ void FilterGraph::deviceLost(IUnknown *filter) {
         return; // no memory: the next loss it hears of is queued instead
     }
     filter->AddRef();
+    if (eventsWaiting_)
+        SetEvent(eventsWaiting_);
 }
 
 HRESULT FilterGraph::AddFilter(IBaseFilter *pFilter, LPCWSTR pName) {

@@ -30,8 +30,10 @@ public:
     HRESULT STDMETHODCALLTYPE Stop() override;
     HRESULT STDMETHODCALLTYPE GetState(LONG msTimeout, OAFilterState *pfs) override;
 
-    // IMediaEvent: what the graph's filters said, oldest first. A wait is
-    // never needed here (the module polls), so a timeout is not waited out.
+    // IMediaEvent: what the graph's filters said, oldest first. A caller
+    // waits on GetEventHandle's event, so GetEvent's timeout is not waited
+    // out.
+    HRESULT STDMETHODCALLTYPE GetEventHandle(OAEVENT *hEvent) override;
     HRESULT STDMETHODCALLTYPE GetEvent(long *lEventCode, LONG_PTR *lParam1, LONG_PTR *lParam2, long msTimeout) override;
     HRESULT STDMETHODCALLTYPE FreeEventParams(long lEvCode, LONG_PTR lParam1, LONG_PTR lParam2) override;
 
@@ -73,8 +75,9 @@ private:
     CallerThread callerThread_;
     std::vector<Member> members_; // in the order they joined
     FILTER_STATE state_ = State_Stopped;
-    quorin::Mutex eventLock_;                         // guards events_, which delivery threads add to
-    std::deque<Event> events_ GUARDED_BY(eventLock_); // not yet taken by GetEvent
+    quorin::Mutex eventLock_;                               // guards events_, which delivery threads add to
+    std::deque<Event> events_ GUARDED_BY(eventLock_);       // not yet taken by GetEvent
+    HANDLE eventsWaiting_ GUARDED_BY(eventLock_) = nullptr; // set while events_ holds one; made when asked for
 };
 
 } // namespace platform

@@ -1,4 +1,5 @@
 #include "dshow/frame_source.h"
+#include "com/diagnostics.h"
 
 #include "com/guard.h"
 #include "com/instrumentation.h"
@@ -17,8 +18,7 @@ std::thread startDelivery(const std::string &source, std::function<void()> deliv
             return S_OK;
         });
         if (FAILED(hr)) {
-            std::fprintf(stderr, "quorin platform: %s: stopped delivering (%s)\n", source.c_str(), describeFailure(hr));
-            std::fflush(stderr);
+            say(source + ": stopped delivering (" + describeFailure(hr) + ")");
         }
     });
 }

@@ -111,6 +111,26 @@ HRESULT SampleGrabber::GetCurrentBuffer(long *pBufferSize, long *pBuffer) {
     }
 }
 
+HRESULT SampleGrabber::GetCurrentSample(IMediaSample **ppSample) {
+    if (!ppSample)
+        return E_POINTER;
+    *ppSample = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT SampleGrabber::SetCallback(ISampleGrabberCB *pCallback, long WhichMethodToCallback) {
+    PLATFORM_ENTER("ISampleGrabber::SetCallback");
+    if (pCallback && WhichMethodToCallback != 0)
+        return WhichMethodToCallback == 1 ? E_NOTIMPL : E_INVALIDARG;
+    ComRef<ISampleGrabberCB> replaced;
+    {
+        quorin::Lock guard(lock_);
+        replaced = std::move(callback_);
+        callback_ = ComRef<ISampleGrabberCB>::share(pCallback);
+    }
+    return S_OK; // the old callback is let go outside the lock
+}
+
 HRESULT SampleGrabber::connectInput(const VideoFormat &offered) {
     quorin::Lock guard(lock_);
     if (connected_)
@@ -159,6 +179,7 @@ void SampleGrabber::sourceFailed(bool failed) {
 
 void SampleGrabber::receive(const FramePtr &frame) {
     FrameSink *downstream;
+    ComRef<ISampleGrabberCB> callback;
     {
         quorin::Lock guard(lock_);
         if (!connected_ || (oneShot_ && latest_))
@@ -166,7 +187,11 @@ void SampleGrabber::receive(const FramePtr &frame) {
         if (buffering_)
             latest_ = frame; // the old sample goes back to the camera's pool
         downstream = downstream_;
+        callback = ComRef<ISampleGrabberCB>::share(callback_.get());
     }
+    // Outside the lock: the callback may take the sample at once.
+    if (callback)
+        callback->SampleCB(0.0, nullptr);
     if (downstream)
         downstream->receive(frame);
 }

@@ -20,6 +20,8 @@ public:
     HRESULT STDMETHODCALLTYPE GetConnectedMediaType(AM_MEDIA_TYPE *pType) override;
     HRESULT STDMETHODCALLTYPE SetBufferSamples(BOOL BufferThem) override;
     HRESULT STDMETHODCALLTYPE GetCurrentBuffer(long *pBufferSize, long *pBuffer) override;
+    HRESULT STDMETHODCALLTYPE GetCurrentSample(IMediaSample **ppSample) override;
+    HRESULT STDMETHODCALLTYPE SetCallback(ISampleGrabberCB *pCallback, long WhichMethodToCallback) override;
 
     // Connection, made by the capture graph builder: upstream offers the
     // format it will deliver; downstream receives what passes through.
@@ -53,6 +55,7 @@ private:
     FramePtr lastGood_ GUARDED_BY(lock_);         // the newest sample taken whose picture was whole
     bool sourceFailed_ GUARDED_BY(lock_) = false; // no sample will come until a Run starts the source
     FrameSink *downstream_ GUARDED_BY(lock_) = nullptr;
+    ComRef<ISampleGrabberCB> callback_ GUARDED_BY(lock_); // told of each sample kept
 };
 
 } // namespace platform

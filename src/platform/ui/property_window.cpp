@@ -1,4 +1,5 @@
 #include "ui/property_window.h"
+#include "com/diagnostics.h"
 
 #include "dshow/device_controls.h"
 #include "ui/dialog_protocol.h"
@@ -228,10 +229,7 @@ std::optional<protocol::Closed> closing(Next next, const json &message) {
 
 } // namespace
 
-void sayPropertyFault(const std::string &what) {
-    std::fprintf(stderr, "quorin platform: property dialog: %s; closed as with Cancel\n", what.c_str());
-    std::fflush(stderr);
-}
+void sayPropertyFault(const std::string &what) { say("property dialog: " + what + "; closed as with Cancel"); }
 
 WindowResult showPropertyWindow(const std::string &program, const std::string &caption, PageTarget &target) {
     PropertySession session(target);
@@ -306,8 +304,7 @@ WindowResult showMessageWindow(const std::string &program, const std::string &ca
     }
     if (fault.empty())
         return opened == HelperProcess::Opening::NoDisplay ? WindowResult::NoDisplay : WindowResult::Closed;
-    std::fprintf(stderr, "quorin platform: message box: %s\n", fault.c_str());
-    std::fflush(stderr);
+    say("message box: " + fault);
     // The text must not be lost: it is said as the headless stand-in says it.
     return WindowResult::NoDisplay;
 }

@@ -12,6 +12,7 @@
 #include "ui/property_window.h"
 #include "ui/user_interface.h"
 #include "common/locking.h"
+#include "com/diagnostics.h"
 
 #include <quorin_platform/control.h>
 #include <quorin_platform/user.h>
@@ -112,9 +113,8 @@ int WINAPI MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     if (closed)
         return IDOK;
     if (FAILED(hr))
-        std::fprintf(stderr, "quorin platform: message box: %s\n", platform::describeFailure(hr));
-    std::fprintf(stderr, "[%s] %s\n", caption, text);
-    std::fflush(stderr);
+        platform::say(std::string("message box: ") + platform::describeFailure(hr));
+    platform::sayVerbatim(std::string("[") + caption + "] " + text);
     return IDOK;
 }
 

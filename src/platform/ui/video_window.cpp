@@ -1,4 +1,5 @@
 #include "ui/video_window.h"
+#include "com/diagnostics.h"
 
 #include "ui/dialog_protocol.h"
 #include "ui/frame_slots.h"
@@ -50,10 +51,7 @@ long long threadNanoseconds() {
     return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
 }
 
-void sayFault(const std::string &what) {
-    std::fprintf(stderr, "quorin platform: video window: %s; capture goes on without it\n", what.c_str());
-    std::fflush(stderr);
-}
+void sayFault(const std::string &what) { say("video window: " + what + "; capture goes on without it"); }
 
 class VideoWindow final : public RendererWindow {
 public:

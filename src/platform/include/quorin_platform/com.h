@@ -144,3 +144,23 @@ HRESULT WINAPI VariantClear(VARIANT *pvarg);
 extern "C" void WINAPI Sleep(DWORD dwMilliseconds);
 // Milliseconds since an arbitrary start, wrapping around after 49.7 days.
 extern "C" DWORD WINAPI GetTickCount(void);
+
+// Events, the kernel's only waitable objects here: an auto-reset event lets
+// one wait through per SetEvent, a manual-reset one every wait until reset.
+// A wait on several returns at the first signalled (bWaitAll must be FALSE).
+// Each event is counted as an open handle until CloseHandle.
+typedef void *HANDLE;
+typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES;
+#define INFINITE 0xFFFFFFFFu
+#define WAIT_OBJECT_0 0u
+#define WAIT_TIMEOUT 258u
+#define WAIT_FAILED 0xFFFFFFFFu
+extern "C" {
+HANDLE WINAPI CreateEventW(SECURITY_ATTRIBUTES *lpEventAttributes, BOOL bManualReset, BOOL bInitialState,
+                           LPCWSTR lpName);
+BOOL WINAPI SetEvent(HANDLE hEvent);
+BOOL WINAPI ResetEvent(HANDLE hEvent);
+BOOL WINAPI CloseHandle(HANDLE hObject);
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE *lpHandles, BOOL bWaitAll, DWORD dwMilliseconds);
+}

@@ -49,6 +49,8 @@ QUORIN_PLATFORM_EXPORT long quorin_platform_call_count(const char *operation);
 // yet freed.
 QUORIN_PLATFORM_EXPORT long quorin_platform_live_objects(void);
 QUORIN_PLATFORM_EXPORT long quorin_platform_task_memory_blocks(void);
+// Kernel handles (events) not yet closed.
+QUORIN_PLATFORM_EXPORT long quorin_platform_open_handles(void);
 
 // Initializes the calling thread's COM apartment as multithreaded.
 QUORIN_PLATFORM_EXPORT HRESULT quorin_platform_init_multithreaded(void);

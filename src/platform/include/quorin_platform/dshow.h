@@ -156,7 +156,12 @@ protected:
 // FreeEventParams releases), its second 0 for gone and 1 for back.
 #define EC_DEVICE_LOST 0x1F
 
+typedef LONG_PTR OAEVENT;
+
 struct IMediaEvent : public IDispatch {
+    // An event (a HANDLE) that is set while the queue holds an event; the
+    // graph's own, not to be closed.
+    virtual HRESULT STDMETHODCALLTYPE GetEventHandle(OAEVENT *hEvent) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetEvent(long *lEventCode, LONG_PTR *lParam1, LONG_PTR *lParam2,
                                                long msTimeout) = 0;
     virtual HRESULT STDMETHODCALLTYPE FreeEventParams(long lEvCode, LONG_PTR lParam1, LONG_PTR lParam2) = 0;
@@ -227,12 +232,32 @@ protected:
     ~IPropertyBag() = default;
 };
 
+// A sample as DirectShow hands it over; the platform has none to give.
+struct IMediaSample;
+
+// Called by the sample grabber on the thread that delivers each sample.
+// The platform calls SampleCB only, and with no sample: a callback learns
+// that one arrived, and takes it with GetCurrentBuffer.
+struct ISampleGrabberCB : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE SampleCB(double SampleTime, IMediaSample *pSample) = 0;
+    virtual HRESULT STDMETHODCALLTYPE BufferCB(double SampleTime, BYTE *pBuffer, LONG BufferLen) = 0;
+
+protected:
+    ~ISampleGrabberCB() = default;
+};
+
 struct ISampleGrabber : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE SetOneShot(BOOL OneShot) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetMediaType(const AM_MEDIA_TYPE *pType) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetConnectedMediaType(AM_MEDIA_TYPE *pType) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetBufferSamples(BOOL BufferThem) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetCurrentBuffer(long *pBufferSize, long *pBuffer) = 0;
+    // E_NOTIMPL: the platform has no IMediaSample.
+    virtual HRESULT STDMETHODCALLTYPE GetCurrentSample(IMediaSample **ppSample) = 0;
+    // WhichMethodToCallback 0 (SampleCB); 1 (BufferCB) is E_NOTIMPL, since
+    // the grabber converts only what a caller takes. A null callback ends
+    // the calls; the grabber holds a reference to the callback meanwhile.
+    virtual HRESULT STDMETHODCALLTYPE SetCallback(ISampleGrabberCB *pCallback, long WhichMethodToCallback) = 0;
 
 protected:
     ~ISampleGrabber() = default;
@@ -269,6 +294,7 @@ extern const IID IID_IMoniker;
 extern const IID IID_ICreateDevEnum;
 extern const IID IID_IPropertyBag;
 extern const IID IID_ISampleGrabber;
+extern const IID IID_ISampleGrabberCB;
 extern const IID IID_IAMStreamConfig;
 extern const IID IID_ISpecifyPropertyPages;
 

@@ -1,4 +1,5 @@
 #include "sources/v4l2/v4l2_devices.h"
+#include "com/diagnostics.h"
 
 #include "sources/v4l2/v4l2_controls.h"
 #include "sources/v4l2/v4l2_io.h"
@@ -51,9 +52,7 @@ void sayUnopenable(const std::string &path, int error) {
     std::string group = v4l2Io().groupOf(path);
     std::string remedy = group.empty() ? "ask for access to it"
                                        : "add the user to the group \"" + group + "\" that owns it, then log in again";
-    std::fprintf(stderr, "quorin platform: %s cannot be opened (%s), so it is not listed: %s\n", path.c_str(),
-                 std::strerror(error), remedy.c_str());
-    std::fflush(stderr);
+    say(path + " cannot be opened (" + std::strerror(error) + "), so it is not listed: " + remedy);
 }
 
 // Whether text a comes before b, numbers within them compared as numbers

@@ -1,0 +1,77 @@
+"""What the platform says reaches Python's logging: the logger "quorin", at
+WARNING, from whichever thread it arose on; with no handler anywhere, logging
+writes it to standard error as before."""
+
+import logging
+import threading
+
+import pytest
+
+import quorin
+from conftest import run_python, shown
+
+FAULT = "quorin platform: property dialog: {}; closed as with Cancel"
+
+
+class Records(logging.Handler):
+    def __init__(self):
+        super().__init__()
+        self.records = []
+
+    def emit(self, record):
+        self.records.append(record)
+
+
+@pytest.fixture
+def records():
+    handler = Records()
+    logger = logging.getLogger("quorin")
+    logger.addHandler(handler)
+    yield handler.records
+    logger.removeHandler(handler)
+
+
+def test_a_helper_fault_is_a_warning_of_the_quorin_logger_and_not_written_beside_it(desk, records, capfd):
+    dev = quorin.new_Dev(0, 0)
+    desk.plan(shown(), {"exit": 3})
+    dev.displaycapturefilterproperties()
+    assert [(r.name, r.levelno, r.getMessage()) for r in records] == [
+        ("quorin", logging.WARNING, FAULT.format("the helper ended without closing its window (exit status 3)"))]
+    assert records[0].threadName == threading.current_thread().name
+    assert capfd.readouterr().err == ""
+
+
+def test_a_line_said_on_the_video_windows_own_thread_is_logged_from_there(desk, platform, records):
+    desk.plan(shown(), {"exit": 0})
+    dev = quorin.new_Dev(0, 1)
+    dev.getbuffer()
+    deadline = threading.Event()
+    for _ in range(500):
+        if records:
+            break
+        deadline.wait(0.01)
+    assert [r.getMessage() for r in records] == [
+        "quorin platform: video window: the helper ended while its window showed (exit status 0);"
+        " capture goes on without it"]
+    assert records[0].thread != threading.get_ident()
+
+
+def test_without_a_handler_lines_reach_standard_error_even_as_the_interpreter_exits():
+    # A daemon thread says line after line (a declaration the platform
+    # refuses, through ctypes, which lets the interpreter's lock go) while the
+    # interpreter exits: each is written whole, and the exit neither hangs
+    # nor crashes.
+    result = run_python("""
+        import threading, time
+        import platform_control, quorin
+        lib = platform_control.load()._lib
+        def say():
+            while True:
+                lib.quorin_platform_add_camera(b"[")
+        threading.Thread(target=say, daemon=True).start()
+        time.sleep(0.3)
+    """)
+    assert result.returncode == 0, result.stderr[-2000:]
+    lines = result.stderr.splitlines()
+    assert len(lines) > 10
+    assert set(lines) == {lines[0]} and lines[0].startswith("quorin platform: camera: ")
