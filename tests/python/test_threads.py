@@ -13,7 +13,10 @@ import quorin
 from conftest import close, shown
 from frames import BARS, pixel, sequence_number
 
-PYI = os.path.join(os.path.dirname(__file__), "..", "..", "src", "module", "quorin.pyi")
+# The stubs installed beside the module, or those of the source tree.
+PYI = next(path for path in (os.path.join(os.path.dirname(quorin.__file__), "quorin.pyi"),
+                             os.path.join(os.path.dirname(__file__), "..", "..", "src", "module", "quorin.pyi"))
+           if os.path.exists(path))
 
 
 def in_thread(work):
@@ -64,6 +67,22 @@ def test_a_device_opened_used_and_resized_on_worker_threads(camera, capfd):
     assert in_thread(dev.getdisplayname) == "Cam"
     del dev
     assert capfd.readouterr().err == ""
+
+
+def test_com_is_started_on_a_thread_when_first_needed_and_stopped_as_it_ends(camera):
+    in_thread(lambda: quorin.new_Dev(0, 0).getbuffer())
+    # Stopped as the thread's last act, which join() may not wait for.
+    deadline = time.monotonic() + 5
+    while camera.calls("CoUninitialize") == 0 and time.monotonic() < deadline:
+        time.sleep(0.01)
+    assert (camera.calls("CoInitialize"), camera.calls("CoUninitialize")) == (1, 1)
+    # A thread whose COM someone else started (here as a multithreaded
+    # apartment) is used as it is: neither started again nor stopped.
+    def elsewhere():
+        assert camera.init_multithreaded() == 0
+        return quorin.new_Dev(0, 0).getbuffer()[1:]
+    assert in_thread(elsewhere) == (640, 480)
+    assert (camera.calls("CoInitialize"), camera.calls("CoUninitialize")) == (2, 1)
 
 
 def test_a_device_outlives_the_thread_that_opened_it(camera):
