@@ -20,7 +20,7 @@ script would. Prints per size:
 What the figures leave out: Xvfb's own CPU (the X server's copy of each
 painted window, which a real desktop's compositor or GPU does instead), and
 the conversion a V4L2 camera's frames need while the window shows (every
-frame is then converted on delivery; see "Devices on Linux"). The helper's
+frame is then converted on delivery; see docs/reference.md, "Conversion"). The helper's
 CPU is counted in clock ticks (10 ms), so short runs are coarse.
 
 usage: PYTHONPATH=build /usr/bin/python3 bench/video_window_bench.py [seconds]

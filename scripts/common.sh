@@ -21,8 +21,9 @@ VM_PACKAGES=(qemu-system-x86 linux-image-amd64 busybox-static kmod cpio python3-
 # Xvfb, a window manager whose close a test can ask for (openbox, wmctrl),
 # xdotool and ImageMagick's import for screenshots.
 # libjpeg's own interface for the emulated webcam's pictures (tests/uvc/).
+# Graphviz renders the documentation's diagram of a frame's path.
 TEST_PACKAGES=(clang-format libgtest-dev libgmock-dev python3-pytest python3-venv python3-pip-whl python3-mesonpy python3-numpy
-    python3-pil mypy xvfb xdotool imagemagick openbox wmctrl locales libjpeg62-turbo-dev)
+    python3-pil mypy xvfb xdotool imagemagick openbox wmctrl locales libjpeg62-turbo-dev graphviz)
 
 # libFuzzer's runtime, with Debian's clang, for the fuzz targets (tests/fuzz/).
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)

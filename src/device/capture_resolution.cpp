@@ -6,6 +6,7 @@
 #include "module/device_type.h"
 #include "module/interpreter_lock.h"
 #include "module/module_error.h"
+#include "module/messages.h"
 
 namespace {
 
@@ -14,9 +15,9 @@ const char *changeResolution(DeviceRecord *record, int width, int height) {
     record->mediaControl->Stop();
     ComRef<IAMStreamConfig> config;
     if (!findStreamConfig(record, config))
-        return "Setting the capture resolution failed.";
+        return message::resolutionNotSet;
 
-    const char *failure = "Setting the capture resolution failed.";
+    const char *failure = message::resolutionNotSet;
     bool changed = false;
     AM_MEDIA_TYPE *format = nullptr;
     if (config->GetFormat(&format) == S_OK && format) {
@@ -27,9 +28,9 @@ const char *changeResolution(DeviceRecord *record, int width, int height) {
             if (config->SetFormat(format) == S_OK)
                 changed = true;
             else
-                failure = "Cannot set capture resolution.";
+                failure = message::resolutionRefused;
         } else {
-            failure = "Cannot query capture format.";
+            failure = message::formatNotQueried;
         }
         discardMediaType(format);
     }
@@ -38,7 +39,7 @@ const char *changeResolution(DeviceRecord *record, int width, int height) {
     if (!changed)
         return failure;
     if (rebuildGraph(record))
-        return "Problem after setting the capture resolution.";
+        return message::rebuildAfterResolutionFailed;
     return nullptr;
 }
 

@@ -3,6 +3,7 @@
 #include "device/display_name.h"
 #include "module/device_type.h"
 #include "module/module_error.h"
+#include "module/messages.h"
 
 #include <climits>
 #include <cwchar>
@@ -57,9 +58,9 @@ PyObject *getdisplayname(PyObject *self, PyObject *) {
     VARIANT name;
     VariantInit(&name);
     if (!record->propertyBag)
-        return raiseModuleError("No device properties available.");
+        return raiseModuleError(message::noDeviceProperties);
     if (FAILED(record->propertyBag->Read(L"FriendlyName", &name, nullptr)))
-        return raiseModuleError("Unable to obtain display name.");
+        return raiseModuleError(message::displayNameUnreadable);
     PyObject *result = nameToPython(name.vt == VT_BSTR ? name.bstrVal : nullptr);
     VariantClear(&name);
     return result;

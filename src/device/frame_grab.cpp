@@ -6,6 +6,7 @@
 #include "module/device_type.h"
 #include "module/interpreter_lock.h"
 #include "module/module_error.h"
+#include "module/messages.h"
 
 namespace {
 
@@ -19,9 +20,6 @@ const DWORD longestStepMs = 10;
 
 // The size argument of GetCurrentBuffer is a long, 32 bits on Windows.
 const DWORD largestFrame = 0x7FFFFFFF;
-
-const char *const connectedTypeFailure = "Getting the sample grabber's connected media type failed.";
-const char *const deviceLostFailure = "The capture device was disconnected.";
 
 // Reads the graph's events without waiting and remembers a lost device: a
 // capture filter whose device is unplugged says EC_DEVICE_LOST there, while
@@ -44,15 +42,15 @@ bool deviceWasLost(DeviceRecord *record, IMediaEventEx *events) {
 const char *bufferFailure(HRESULT hr) {
     switch (hr) {
     case E_POINTER:
-        return "Getting the sample grabber's current buffer failed (NULL pointer argument).";
+        return message::bufferNullPointer;
     case VFW_E_NOT_CONNECTED:
-        return "Getting the sample grabber's current buffer failed (The filter is not connected).";
+        return message::bufferNotConnected;
     case E_INVALIDARG:
-        return "Getting the sample grabber's current buffer failed (Samples are not being buffered).";
+        return message::bufferNotBuffering;
     case VFW_E_WRONG_STATE:
-        return "No frame arrived from the device within 10 seconds.";
+        return message::noFrameInTime;
     default:
-        return "UNKNOWN CASE!!";
+        return message::bufferUnknownFailure;
     }
 }
 
@@ -123,7 +121,7 @@ PyObject *getbuffer(PyObject *self, PyObject *) {
     AM_MEDIA_TYPE connected;
     std::memset(&connected, 0, sizeof connected);
     if (FAILED(record->sampleGrabber->GetConnectedMediaType(&connected)))
-        return raiseModuleError(connectedTypeFailure);
+        return raiseModuleError(message::connectedTypeUnknown);
     const VIDEOINFOHEADER *header = videoInfoHeader(&connected);
     DWORD imageSize = header ? header->bmiHeader.biSizeImage : 0;
     LONG width = header ? header->bmiHeader.biWidth : 0;
@@ -132,7 +130,7 @@ PyObject *getbuffer(PyObject *self, PyObject *) {
     // The grabber only connects with a VIDEOINFOHEADER; anything else, or a
     // size that the size argument cannot carry, is not a frame to copy.
     if (!header || imageSize > largestFrame)
-        return raiseModuleError(connectedTypeFailure);
+        return raiseModuleError(message::connectedTypeUnknown);
 
     // The grabber copies the sample straight into the byte string that the
     // caller receives: one copy per frame. The string is made at the
@@ -151,7 +149,7 @@ PyObject *getbuffer(PyObject *self, PyObject *) {
     HRESULT hr = withoutInterpreterLock([&] { return grabInto(record, arrival, buffer, &size, &lost); });
     if (lost) {
         Py_DECREF(bytes);
-        return raiseModuleError(deviceLostFailure);
+        return raiseModuleError(message::deviceDisconnected);
     }
 
     // Only S_OK says that the grabber wrote the frame. With any other code,
@@ -163,7 +161,7 @@ PyObject *getbuffer(PyObject *self, PyObject *) {
     }
     if (size < 0 || size > static_cast<long>(imageSize)) {
         Py_DECREF(bytes);
-        return raiseModuleError("The sample grabber reported more bytes than the frame holds.");
+        return raiseModuleError(message::bufferOverreported);
     }
     // Shrinking in place; on failure the string is freed and the error set.
     if (size != static_cast<long>(imageSize) && _PyBytes_Resize(&bytes, static_cast<Py_ssize_t>(size)) < 0)

@@ -8,6 +8,7 @@
 #include "module/device_type.h"
 #include "module/interpreter_lock.h"
 #include "module/module_error.h"
+#include "module/messages.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ const char *showFilterPages(DeviceRecord *record) {
     CAUUID pages;
     if (record->captureFilter->QueryInterface(IID_ISpecifyPropertyPages, pageSource.voidOut()) != S_OK || !pageSource ||
         !getPages(pageSource.get(), &pages))
-        return "Querying the capture filter for its property pages failed.";
+        return message::filterPagesNotFound;
     if (const char *failure = rebuildGraph(record)) {
         CoTaskMemFree(pages.pElems);
         return failure;
@@ -68,18 +69,18 @@ const char *showPinPages(DeviceRecord *record) {
         }
     }
     if (!shown)
-        return "Querying the capture pin for its property pages failed.";
+        return message::pinPagesNotFound;
     return rebuildGraph(record);
 }
 
 const char *showNamedFilterPages(DeviceRecord *record) {
     if (FAILED(record->mediaControl->Stop()))
-        return "Stopping the capture graph failed.";
+        return message::graphNotStopped;
     {
         ComRef<ISpecifyPropertyPages> pageSource;
         if (FAILED(record->captureFilter->QueryInterface(IID_ISpecifyPropertyPages, pageSource.voidOut())) ||
             !pageSource)
-            return "Querying the filter for its property pages failed.";
+            return message::deprecatedPagesNotFound;
 
         // What a failed call did not deliver is never used: no caption from
         // an unfilled record, no release of a graph reference not given, no
@@ -87,13 +88,13 @@ const char *showNamedFilterPages(DeviceRecord *record) {
         FILTER_INFO info;
         std::memset(&info, 0, sizeof info);
         if (FAILED(record->captureFilter->QueryFilterInfo(&info)))
-            return "Querying the capture filter for its name failed.";
+            return message::filterNameUnknown;
         ComRef<IFilterGraph> infoGraph;
         infoGraph.adopt(info.pGraph);
 
         ComRef<IUnknown> object;
         if (FAILED(record->captureFilter->QueryInterface(IID_IUnknown, object.voidOut())) || !object)
-            return "Querying the capture filter for its IUnknown interface failed.";
+            return message::filterUnknownNotFound;
 
         CAUUID pages;
         pages.cElems = 0;
@@ -101,7 +102,7 @@ const char *showNamedFilterPages(DeviceRecord *record) {
         HRESULT listed = pageSource->GetPages(&pages);
         pageSource.reset();
         if (FAILED(listed))
-            return "Querying the filter for its property pages failed.";
+            return message::deprecatedPagesNotFound;
 
         info.achName[sizeof info.achName / sizeof info.achName[0] - 1] = L'\0';
         showPropertyFrame(object.get(), info.achName, &pages);

@@ -2,6 +2,7 @@
 
 #include "graph/platform.h"
 #include "module/module_error.h"
+#include "module/messages.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ thread_local ThreadCom threadCom;
 bool comOnThisThread() {
     if (comUsableHere())
         return true;
-    raiseModuleError("Initialization of COM failed.");
+    raiseModuleError(message::comNotInitialized);
     return false;
 }
 

@@ -5,6 +5,7 @@
 #include "module/com_thread.h"
 #include "module/interpreter_lock.h"
 #include "module/module_error.h"
+#include "module/messages.h"
 
 #include <pythread.h>
 
@@ -151,7 +152,7 @@ PyObject *new_Dev(PyObject *, PyObject *args) {
     }
     // The enumerator counts from zero; a negative index names no device.
     if (record->deviceNumber < 0) {
-        raiseModuleError("The device with the specified device number does not exist.");
+        raiseModuleError(message::noSuchDevice);
         Py_DECREF(self);
         return nullptr;
     }

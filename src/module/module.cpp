@@ -5,6 +5,7 @@
 #include "module/device_type.h"
 #include "module/diagnostics.h"
 #include "module/module_error.h"
+#include "module/messages.h"
 
 PyObject *moduleError = nullptr;
 
@@ -103,12 +104,12 @@ PyMODINIT_FUNC PyInit_quorin(void) {
     }
 
     if (FAILED(CoInitialize(nullptr))) {
-        raiseModuleError("Initialization of COM failed.");
+        raiseModuleError(message::comNotInitialized);
         Py_DECREF(module);
         return nullptr;
     }
     if (Py_AtExit(uninitializeCom) != 0) {
-        raiseModuleError("Registering CoUninitialize at exit failed.");
+        raiseModuleError(message::exitNotRegistered);
         CoUninitialize();
         Py_DECREF(module);
         return nullptr;
