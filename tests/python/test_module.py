@@ -98,8 +98,10 @@ def test_failed_exit_registration_balances_com_and_leaves_no_module():
 
 
 def test_an_interpreter_that_exits_while_a_daemon_thread_captures_ends_cleanly():
+    # Large frames: the thread is most often inside a call, without the
+    # interpreter's lock, when the exit ends it (by unwinding it).
     exits_cleanly_while_a_daemon_thread_captures(
-        {"QUORIN_VIRTUAL_CAMERAS": '[{"name": "Daemon", "fps": 200, "sizes": [[320, 240]]}]'})
+        {"QUORIN_VIRTUAL_CAMERAS": '[{"name": "Daemon", "fps": 200, "sizes": [[3840, 2160]]}]'})
 
 
 FORKED = "The device belongs to the process this one was forked from: open it again with new_Dev()."
