@@ -52,6 +52,19 @@ long takeSignalled(DWORD count, const HANDLE *handles) REQUIRES(eventsLock) {
     return -1;
 }
 
+// Sets or resets an event; a set wakes every wait, which looks again.
+BOOL setSignalled(HANDLE handle, bool signalled) {
+    if (!handle)
+        return FALSE;
+    {
+        quorin::Lock guard(eventsLock);
+        eventOf(handle)->signalled = signalled;
+    }
+    if (signalled)
+        eventsChanged().notify_all();
+    return TRUE;
+}
+
 } // namespace
 
 extern "C" {
@@ -64,24 +77,9 @@ HANDLE WINAPI CreateEventW(SECURITY_ATTRIBUTES *, BOOL bManualReset, BOOL bIniti
     return event;
 }
 
-BOOL WINAPI SetEvent(HANDLE hEvent) {
-    if (!hEvent)
-        return FALSE;
-    {
-        quorin::Lock guard(eventsLock);
-        eventOf(hEvent)->signalled = true;
-    }
-    eventsChanged().notify_all();
-    return TRUE;
-}
+BOOL WINAPI SetEvent(HANDLE hEvent) { return setSignalled(hEvent, true); }
 
-BOOL WINAPI ResetEvent(HANDLE hEvent) {
-    if (!hEvent)
-        return FALSE;
-    quorin::Lock guard(eventsLock);
-    eventOf(hEvent)->signalled = false;
-    return TRUE;
-}
+BOOL WINAPI ResetEvent(HANDLE hEvent) { return setSignalled(hEvent, false); }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
     if (!hObject)
