@@ -64,18 +64,20 @@ const char *bufferFailure(HRESULT hr) {
 HRESULT grabInto(DeviceRecord *record, FrameArrival *&arrival, long *buffer, long *size, bool *lost) {
     record->mediaControl->Run();
     ComRef<IMediaEventEx> events;
-    HANDLE graphEvent = nullptr;
-    if (!record->deviceLost && SUCCEEDED(record->filterGraph->QueryInterface(IID_IMediaEventEx, events.voidOut())) &&
-        events) {
-        OAEVENT handle = 0;
-        if (SUCCEEDED(events->GetEventHandle(&handle)))
-            graphEvent = reinterpret_cast<HANDLE>(handle);
-    }
+    if (!record->deviceLost)
+        record->filterGraph->QueryInterface(IID_IMediaEventEx, events.voidOut());
     *lost = deviceWasLost(record, events.get());
     const long capacity = *size;
     HRESULT hr = *lost ? VFW_E_WRONG_STATE : record->sampleGrabber->GetCurrentBuffer(size, buffer);
     if (hr != VFW_E_WRONG_STATE || *lost)
         return hr;
+
+    // Only a wait needs the graph's event handle: a running graph's frame is
+    // taken above without it.
+    HANDLE graphEvent = nullptr;
+    OAEVENT handle = 0;
+    if (events && SUCCEEDED(events->GetEventHandle(&handle)))
+        graphEvent = reinterpret_cast<HANDLE>(handle);
 
     if (!arrival)
         arrival = FrameArrival::create();
