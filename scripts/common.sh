@@ -29,7 +29,8 @@ TEST_PACKAGES=(clang-format libgtest-dev libgmock-dev python3-pytest python3-ven
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
 # Packaging: the sdist and wheels (scripts/packages), and the Debian 13 root
-# in which CPython 3.13 builds and runs them.
+# in which CPython 3.13 builds the sdist and runs the wheels, and whose
+# headers build the Windows stand-in interpreter of 3.13.
 PACKAGE_PACKAGES=(python3-build python3-wheel python3-venv patchelf debootstrap)
 DEBIAN13_ROOT=/var/lib/quorin/debian13
 DEBIAN13_PACKAGES=(python3-dev python3-venv python3-build python3-mesonpy python3-pytest python3-numpy python3-pil
@@ -91,14 +92,6 @@ ensure_debian13_root() {
     in_root sh -c "DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
         ${DEBIAN13_PACKAGES[*]} >/dev/null"
     echo "${DEBIAN13_PACKAGES[*]}" > "$marker"
-}
-
-# The Windows cross build of an architecture for a CPython version: this
-# machine's own version builds in build-win-ARCH, another in
-# build-win-ARCH-cpXY against the Debian 13 root's headers.
-windows_default_python() { "$PYTHON" -c 'import sys; print("%d.%d" % sys.version_info[:2])'; }
-windows_build() {
-    if [ "$2" = "$(windows_default_python)" ]; then echo "build-win-$1"; else echo "build-win-$1-cp${2/./}"; fi
 }
 
 # Runs a command in the Debian 13 root, with /proc and /dev as the machine's.

@@ -1,16 +1,24 @@
 """Checks a cross-built quorin.pyd: a PE DLL of the expected machine type
-that exports PyInit_quorin alone, imports the interpreter's DLL, ole32,
+that exports PyInit_quorin alone, imports python3.dll (the stable ABI's
+interpreter DLL) and from it only names of the stable ABI, imports ole32,
 oleaut32 and user32 (besides the Universal CRT and kernel; never msvcrt.dll,
 whose locale the interpreter does not set), and carries nothing of the
 platform library that serves other systems. Given the stand-in interpreter
-too, checks that it exports exactly the interpreter names the module imports
-(besides its own StandIn_ functions for the host).
+too, checks that it offers every interpreter name the module imports.
 
-usage: check_pyd.py OBJDUMP PYD (i386|x86-64) [STANDIN_DLL]"""
+The stable ABI's names are those that CPython's headers declare for export
+under Py_LIMITED_API (CPython's own build checks that they match its list of
+the stable ABI): HEADERS is the folder of the staged headers the module was
+built with, read by the cross compiler beside OBJDUMP.
+
+usage: check_pyd.py OBJDUMP PYD (i386|x86-64) HEADERS [STANDIN_DLL]"""
 
 import re
 import subprocess
 import sys
+
+# The stable ABI the module is built on: CPython 3.11's.
+LIMITED_API = "0x030B0000"
 
 REQUIRED = {"ole32.dll", "oleaut32.dll", "user32.dll"}
 ALLOWED = REQUIRED | {"kernel32.dll"}
@@ -35,7 +43,24 @@ def imports_from(dump, dll):
     return names
 
 
-def check(objdump, pyd, machine, standin=None):
+def stable_abi(objdump, headers):
+    """The names the headers declare for import (__declspec(dllimport))
+    when only the stable ABI is asked for."""
+    compiler = re.sub(r"objdump$", "gcc", objdump)
+    source = "#define Py_LIMITED_API %s\n#define PY_SSIZE_T_CLEAN\n#include <Python.h>\n" % LIMITED_API
+    text = subprocess.run([compiler, "-E", "-P", "-isystem", headers, "-x", "c", "-"], input=source,
+                          stdout=subprocess.PIPE, universal_newlines=True, check=True).stdout
+    names = set()
+    for declaration in re.findall(r"(?:__declspec\(dllimport\)|__attribute__\(\(dllimport\)\))([^;{]*)",
+                                  " ".join(text.split())):
+        # The name is the last word before the parameters (or the end).
+        words = re.findall(r"[A-Za-z_]\w*", re.split(r"[(\[]", declaration, 1)[0])
+        if words:
+            names.add(words[-1])
+    return names
+
+
+def check(objdump, pyd, machine, headers, standin=None):
     dump = dump_of(objdump, pyd)
     if dump is None:
         print("%s: not a PE image for %s" % (pyd, machine), file=sys.stderr)
@@ -44,9 +69,13 @@ def check(objdump, pyd, machine, standin=None):
     if "file format pei-%s" % machine not in dump:
         problems.append("not a PE image for %s" % machine)
     imports = {name.lower() for name in re.findall(r"DLL Name: (\S+)", dump)}
-    interpreters = {name for name in imports if re.fullmatch(r"python3\d+\.dll", name)}
-    if len(interpreters) != 1:
-        problems.append("imports no interpreter DLL (or several): %s" % sorted(interpreters))
+    interpreters = {name for name in imports if re.fullmatch(r"python3\d*\.dll", name)}
+    if interpreters != {"python3.dll"}:
+        problems.append("imports %s instead of python3.dll alone" % (sorted(interpreters) or "no interpreter"))
+    wanted = set(imports_from(dump, "python3.dll"))
+    outside = wanted - stable_abi(objdump, headers)
+    if not wanted or outside:
+        problems.append("imports from python3.dll names outside the stable ABI: %s" % sorted(outside or ["none"]))
     missing = REQUIRED - imports
     if missing:
         problems.append("does not import %s" % sorted(missing))
@@ -61,19 +90,17 @@ def check(objdump, pyd, machine, standin=None):
     with open(pyd, "rb") as file:
         if b"quorin_platform" in file.read():
             problems.append("carries the platform library")
-    if standin and len(interpreters) == 1:
-        wanted = set(imports_from(dump, next(iter(interpreters))))
-        standin_dump = dump_of(objdump, standin) or ""
-        offered = {name for name in exports_of(standin_dump) if not name.startswith("StandIn_")}
-        if not wanted or wanted != offered:
-            problems.append("the stand-in interpreter lacks %s and has besides %s" % (
-                sorted(wanted - offered or ["nothing"]), sorted(offered - wanted or ["nothing"])))
+    if standin and wanted:
+        offered = set(exports_of(dump_of(objdump, standin) or ""))
+        if wanted - offered:
+            problems.append("the stand-in interpreter lacks %s" % sorted(wanted - offered))
         else:
-            print("%s: exports exactly the %d interpreter names the module imports" % (standin, len(wanted)))
+            print("%s: offers the %d interpreter names the module imports" % (standin, len(wanted)))
     for problem in problems:
         print("%s: %s" % (pyd, problem), file=sys.stderr)
     if not problems:
-        print("%s: PE %s, exports PyInit_quorin, imports %s" % (pyd, machine, ", ".join(sorted(imports))))
+        print("%s: PE %s, exports PyInit_quorin, imports %s; from python3.dll %d names, all in the stable ABI" % (
+            pyd, machine, ", ".join(sorted(imports)), len(wanted)))
     return not problems
 
 

@@ -1,10 +1,12 @@
-"""Writes the Windows wheel of a cross-built quorin.pyd: the module and its
-type stubs at the root, and the wheel's metadata from pyproject.toml with the
-version the Meson project states (the one place it is written). The wheel
-and its RECORD are written by python3-wheel's WheelFile.
+"""Writes the Windows wheel of a cross-built quorin.pyd: the module at the
+root, its type stubs as the package quorin-stubs beside it, and the wheel's
+metadata from pyproject.toml with the version the Meson project states (the
+one place it is written). The wheel and its RECORD are written by
+python3-wheel's WheelFile.
 
 usage: make_wheel.py PYD STUBS VERSION TAG OUTDIR
-   e.g. make_wheel.py build-win-x86_64/quorin.pyd src/module/quorin.pyi 0.1.0 cp313-cp313-win_amd64 dist"""
+   e.g. make_wheel.py build-win-x86_64/quorin.pyd src/module/quorin-stubs/__init__.pyi 0.1.0 \
+        cp311-abi3-win_amd64 dist"""
 
 import os
 import sys
@@ -35,7 +37,7 @@ def main(pyd, stubs, version, tag, outdir):
     os.makedirs(outdir, exist_ok=True)
     with WheelFile(path, "w") as wheel:
         wheel.write(pyd, "quorin.pyd")
-        wheel.write(stubs, "quorin.pyi")
+        wheel.write(stubs, "quorin-stubs/__init__.pyi")
         wheel.writestr(info + "/METADATA", metadata(project, version))
         wheel.writestr(info + "/WHEEL", "Wheel-Version: 1.0\nGenerator: quorin windows/make_wheel.py\n"
                        "Root-Is-Purelib: false\nTag: %s\n" % tag)

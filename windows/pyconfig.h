@@ -13,7 +13,7 @@
 #define Py_WINVER 0x0601
 #define Py_NTDDI 0x06010000
 
-/* The interpreter is a DLL (python3X.dll) that extension modules import. */
+/* The interpreter is a DLL; modules on the stable ABI import python3.dll. */
 #define Py_ENABLE_SHARED 1
 #define HAVE_DECLSPEC_DLL
 

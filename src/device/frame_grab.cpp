@@ -140,7 +140,7 @@ PyObject *getbuffer(PyObject *self, PyObject *) {
     PyObject *bytes = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(imageSize));
     if (!bytes)
         return nullptr;
-    long *buffer = reinterpret_cast<long *>(PyBytes_AS_STRING(bytes));
+    long *buffer = reinterpret_cast<long *>(PyBytes_AsString(bytes));
 
     // Running the graph starts threads, and the first frame may take
     // seconds: both without the interpreter's lock, the string's memory
@@ -165,9 +165,16 @@ PyObject *getbuffer(PyObject *self, PyObject *) {
         Py_DECREF(bytes);
         return raiseModuleError(message::bufferOverreported);
     }
-    // Shrinking in place; on failure the string is freed and the error set.
-    if (size != static_cast<long>(imageSize) && _PyBytes_Resize(&bytes, static_cast<Py_ssize_t>(size)) < 0)
-        return nullptr;
+    // A frame shorter than its connected size (a grabber that reports less)
+    // is copied once more, into a string of its own length: the stable ABI
+    // cannot shrink a string in place.
+    if (size != static_cast<long>(imageSize)) {
+        PyObject *shorter = PyBytes_FromStringAndSize(reinterpret_cast<const char *>(buffer), size);
+        Py_DECREF(bytes);
+        if (!shorter)
+            return nullptr;
+        bytes = shorter;
+    }
     // "N" hands the string's reference to the tuple (and drops it if the
     // tuple cannot be made).
     return Py_BuildValue("(N,l,l)", bytes, static_cast<long>(width), static_cast<long>(height));

@@ -99,32 +99,50 @@ void devDealloc(PyObject *self) {
     if (dev->callLock)
         PyThread_free_lock(dev->callLock);
     // A Python subclass's instances carry a GC header: free them the way
-    // their type allocated them (for Dev itself, PyObject_Free).
-    Py_TYPE(self)->tp_free(self);
+    // their type allocated them (for Dev itself, PyObject_Free). Each
+    // instance of a type made from a spec holds a reference to its type.
+    PyTypeObject *type = Py_TYPE(self);
+    reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free))(self);
+    Py_DECREF(reinterpret_cast<PyObject *>(type));
 }
+
+PyType_Slot devSlots[] = {
+    {Py_tp_doc, const_cast<char *>(dev_doc)},
+    {Py_tp_dealloc, reinterpret_cast<void *>(devDealloc)},
+    {Py_tp_methods, devMethods},
+    {Py_tp_new, reinterpret_cast<void *>(PyType_GenericNew)},
+    {0, nullptr},
+};
+
+// Named with its module, as the interpreter wants of a type made from a spec
+// (without one it warns at import); its __name__ is "Dev" still.
+// One member a line, as the structure declares them:
+// clang-format off
+PyType_Spec devSpec = {
+    "quorin.Dev",
+    sizeof(DevObject),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    devSlots,
+};
+// clang-format on
 
 } // namespace
 
-PyTypeObject DevType = {};
+PyTypeObject *DevType = nullptr;
 
-void prepareDevType() {
-    if (DevType.tp_name)
-        return;
-    // A static type is never freed: it holds a reference to itself.
-    Py_INCREF(reinterpret_cast<PyObject *>(&DevType));
-    DevType.tp_name = "Dev";
-    DevType.tp_doc = dev_doc;
-    DevType.tp_basicsize = sizeof(DevObject);
-    DevType.tp_itemsize = 0;
-    DevType.tp_dealloc = devDealloc;
-    DevType.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
-    DevType.tp_methods = devMethods;
+bool readyDevType() {
+    if (DevType)
+        return true;
+    // Held for the life of the process, as a static type would be.
+    DevType = reinterpret_cast<PyTypeObject *>(PyType_FromSpec(&devSpec));
+    return DevType != nullptr;
 }
 
 PyObject *new_Dev(PyObject *, PyObject *args) {
     if (!comOnThisThread())
         return nullptr;
-    auto *self = reinterpret_cast<DevObject *>(_PyObject_New(&DevType));
+    DevObject *self = PyObject_New(DevObject, DevType);
     if (!self)
         return nullptr;
     self->callLock = nullptr;

@@ -19,10 +19,14 @@ struct DevObject {
     FrameArrival *frameArrival;
 };
 
-extern PyTypeObject DevType;
+// The Dev type, made once per process by readyDevType() (a type made from
+// a spec, as the stable ABI requires: it has no static type records).
+extern PyTypeObject *DevType;
 
-// Fills the type record's slots (all but tp_new) once per process.
-void prepareDevType();
+// Makes the type on the first call; later calls (a module imported anew)
+// keep it, so that devices opened before and after are of one type. False
+// with the interpreter's error set when it cannot be made.
+bool readyDevType();
 
 // new_Dev(devnum, showVideoWindow): opens a device and builds its graph.
 PyObject *new_Dev(PyObject *module, PyObject *args);

@@ -96,9 +96,7 @@ PyMODINIT_FUNC PyInit_quorin(void) {
         return nullptr;
     }
 
-    prepareDevType();
-    DevType.tp_new = PyType_GenericNew;
-    if (PyType_Ready(&DevType) < 0) {
+    if (!readyDevType()) {
         Py_DECREF(module);
         return nullptr;
     }

@@ -86,3 +86,28 @@ def display(screen="1280x1024x24", window_manager=None):
             if process:
                 process.terminate()
                 process.wait(timeout=10)
+
+
+# How long a window may take to do what a test waits for: far beyond what it
+# takes (seconds under the VM's emulation and sanitizers), so that a machine
+# ten times slower still passes; only a fault waits it out.
+PATIENCE_S = 180.0
+
+
+def wait_for(what, check, limit=PATIENCE_S):
+    """Polls check() until it gives a true value, which it returns; prints
+    how long that took. An AssertionError from check means not yet: the last
+    one is the failure's reason when the limit passes."""
+    started = time.monotonic()
+    while True:
+        reason = ""
+        try:
+            value = check()
+            if value:
+                print("{}: {:.2f} s".format(what, time.monotonic() - started))
+                return value
+        except AssertionError as error:
+            reason = ": {}".format(error)
+        if time.monotonic() - started > limit:
+            pytest.fail("{}: not within {:.0f} s{}".format(what, limit, reason))
+        time.sleep(0.05)

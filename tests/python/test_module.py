@@ -22,8 +22,23 @@ def test_namespace_holds_new_dev_listdevices_and_error_only():
 
 def test_dev_type_is_named_dev_and_not_exported(camera):
     dev = quorin.new_Dev(0, 0)
-    assert type(dev).__name__ == "Dev"
+    assert (type(dev).__module__, type(dev).__name__, type(dev).__qualname__) == ("quorin", "Dev", "Dev")
     assert type(dev) not in vars(quorin).values()
+
+
+def test_import_warns_of_nothing_and_a_reimport_keeps_the_dev_type():
+    # Made anew, the type would leave devices opened before the reimport of
+    # another type than those opened after.
+    result = run_python("""
+        import sys
+        import quorin
+        before = type(quorin.new_Dev(0, 0))
+        del sys.modules["quorin"]
+        import quorin
+        print(type(quorin.new_Dev(0, 0)) is before)
+    """, env={"PYTHONWARNINGS": "error", "QUORIN_VIRTUAL_CAMERAS": '[{"name": "Cam"}]'})
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.split() == ["True"]
 
 
 def test_reimport_runs_initialization_again_with_a_new_error_type():

@@ -14,8 +14,9 @@ from conftest import close, shown
 from frames import BARS, pixel, sequence_number
 
 # The stubs installed beside the module, or those of the source tree.
-PYI = next(path for path in (os.path.join(os.path.dirname(quorin.__file__), "quorin.pyi"),
-                             os.path.join(os.path.dirname(__file__), "..", "..", "src", "module", "quorin.pyi"))
+PYI = next(path for path in (os.path.join(os.path.dirname(quorin.__file__), "quorin-stubs", "__init__.pyi"),
+                             os.path.join(os.path.dirname(__file__), "..", "..", "src", "module", "quorin-stubs",
+                                          "__init__.pyi"))
            if os.path.exists(path))
 
 
@@ -72,7 +73,7 @@ def test_a_device_opened_used_and_resized_on_worker_threads(camera, capfd):
 def test_com_is_started_on_a_thread_when_first_needed_and_stopped_as_it_ends(camera):
     in_thread(lambda: quorin.new_Dev(0, 0).getbuffer())
     # Stopped as the thread's last act, which join() may not wait for.
-    deadline = time.monotonic() + 5
+    deadline = time.monotonic() + 60
     while camera.calls("CoUninitialize") == 0 and time.monotonic() < deadline:
         time.sleep(0.01)
     assert (camera.calls("CoInitialize"), camera.calls("CoUninitialize")) == (1, 1)

@@ -373,6 +373,52 @@ bool parseInt(PyObject *argument, int *out) {
     return true;
 }
 
+int parseTuple(PyObject *args, const char *format, va_list out) {
+    PyObject *const *items;
+    Py_ssize_t given;
+    if (!StandIn_TupleItems(args, &given, &items)) {
+        setError(&systemError, "new style getargs format but argument is not a tuple");
+        return 0;
+    }
+    const char *end = format + std::strcspn(format, ":;");
+    const char *name = *end == ':' ? end + 1 : nullptr;
+    Py_ssize_t wanted = end - format;
+    for (const char *code = format; code < end; ++code) {
+        if (*code != 'i') {
+            setErrorFormat(&systemError, "stand-in: unsupported argument format '%c'", *code);
+            return 0;
+        }
+    }
+    if (given != wanted) {
+        if (wanted == 1)
+            setErrorFormat(&typeError, "%.200s%s takes exactly one argument (%d given)", name ? name : "function",
+                           name ? "()" : "", static_cast<int>(given));
+        else
+            setErrorFormat(&typeError, "%.150s%s takes exactly %d argument%s (%d given)", name ? name : "function",
+                           name ? "()" : "", static_cast<int>(wanted), wanted == 1 ? "" : "s", static_cast<int>(given));
+        return 0;
+    }
+    bool parsed = true;
+    for (Py_ssize_t i = 0; parsed && i < wanted; ++i)
+        parsed = parseInt(items[i], va_arg(out, int *));
+    return parsed ? 1 : 0;
+}
+
+PyObject *buildValue(const char *format, va_list args) {
+    size_t count = 0;
+    for (const char *f = format; *f; ++f)
+        count += *f != '#' && *f != ',' && *f != ' ';
+    if (count == 0) {
+        Py_INCREF(Py_None);
+        return Py_None;
+    }
+    va_list copy;
+    va_copy(copy, args);
+    PyObject *result = format[0] == '(' || count == 1 ? buildItem(&format, &copy) : buildTuple(&format, &copy, '\0');
+    va_end(copy);
+    return result;
+}
+
 } // namespace
 
 extern "C" {
@@ -390,28 +436,12 @@ PyObject *PyBytes_FromStringAndSize(const char *data, Py_ssize_t size) {
     return bytes ? bytes : noMemory();
 }
 
-// As CPython's: only a string nobody else holds may change its size; on
-// failure the string is freed, *object nulled and the error set.
-int _PyBytes_Resize(PyObject **object, Py_ssize_t size) {
-    PyObject *old = *object;
-    if (!old || Py_TYPE(old) != &bytesType || Py_REFCNT(old) != 1 || size < 0) {
-        *object = nullptr;
-        Py_XDECREF(old);
-        setError(&systemError, "bad internal call");
-        return -1;
+char *PyBytes_AsString(PyObject *object) {
+    if (!object || Py_TYPE(object) != &bytesType) {
+        setError(&typeError, "expected bytes");
+        return nullptr;
     }
-    auto *resized = static_cast<PyBytesObject *>(
-        std::realloc(old, offsetof(PyBytesObject, ob_sval) + static_cast<size_t>(size) + 1));
-    if (!resized) {
-        *object = nullptr;
-        Py_DECREF(old);
-        noMemory();
-        return -1;
-    }
-    setVarSize(resized, size);
-    resized->ob_sval[size] = '\0';
-    *object = reinterpret_cast<PyObject *>(resized);
-    return 0;
+    return reinterpret_cast<PyBytesObject *>(object)->ob_sval;
 }
 
 // As CPython's: the C runtime's multibyte text in its current locale (on
@@ -558,24 +588,65 @@ void *PyModule_GetState(PyObject *module) { return reinterpret_cast<ModuleObject
 
 PyObject *PyType_GenericNew(PyTypeObject *type, PyObject *, PyObject *) { return type->tp_alloc(type, 0); }
 
-int PyType_Ready(PyTypeObject *type) {
+// A heap type from its spec, with the slots the module gives, and what it
+// does not give inherited from object.
+PyObject *PyType_FromSpec(PyType_Spec *spec) {
     prepareTypes();
-    if (type->tp_flags & Py_TPFLAGS_READY)
-        return 0;
-    if (type->tp_basicsize < static_cast<Py_ssize_t>(sizeof(PyObject)) || !type->tp_dealloc) {
-        setError(&systemError, "stand-in: a type without size or dealloc");
-        return -1;
+    if (spec->basicsize < static_cast<int>(sizeof(PyObject)) || spec->itemsize != 0) {
+        setError(&systemError, "stand-in: a type without a size, or of variable size");
+        return nullptr;
     }
-    if (!Py_TYPE(type))
-        Py_SET_TYPE(reinterpret_cast<PyObject *>(type), &metaType);
-    // What every type inherits from object.
-    if (!type->tp_alloc)
-        type->tp_alloc = genericAlloc;
-    if (!type->tp_free)
-        type->tp_free = freeObject;
-    type->tp_flags |= Py_TPFLAGS_READY;
+    auto *type = reinterpret_cast<PyTypeObject *>(allocateObject(&metaType, sizeof(PyTypeObject)));
+    if (!type)
+        return noMemory();
+    type->tp_name = strdup(spec->name);
+    type->tp_basicsize = spec->basicsize;
+    type->tp_flags = spec->flags | Py_TPFLAGS_HEAPTYPE | Py_TPFLAGS_READY;
+    type->tp_alloc = genericAlloc;
+    type->tp_free = freeObject;
+    for (PyType_Slot *slot = spec->slots; slot->slot; ++slot) {
+        switch (slot->slot) {
+        case Py_tp_dealloc:
+            type->tp_dealloc = reinterpret_cast<destructor>(slot->pfunc);
+            break;
+        case Py_tp_doc:
+            type->tp_doc = static_cast<const char *>(slot->pfunc);
+            break;
+        case Py_tp_methods:
+            type->tp_methods = static_cast<PyMethodDef *>(slot->pfunc);
+            break;
+        case Py_tp_new:
+            type->tp_new = reinterpret_cast<newfunc>(slot->pfunc);
+            break;
+        default:
+            Py_DECREF(reinterpret_cast<PyObject *>(type));
+            setErrorFormat(&systemError, "stand-in: unsupported type slot %d", slot->slot);
+            return nullptr;
+        }
+    }
+    if (!type->tp_dealloc) {
+        Py_DECREF(reinterpret_cast<PyObject *>(type));
+        setError(&systemError, "stand-in: a type without dealloc");
+        return nullptr;
+    }
     readiedTypes.push_back(type);
-    return 0;
+    return reinterpret_cast<PyObject *>(type);
+}
+
+void *PyType_GetSlot(PyTypeObject *type, int slot) {
+    switch (slot) {
+    case Py_tp_alloc:
+        return reinterpret_cast<void *>(type->tp_alloc);
+    case Py_tp_free:
+        return reinterpret_cast<void *>(type->tp_free);
+    case Py_tp_dealloc:
+        return reinterpret_cast<void *>(type->tp_dealloc);
+    case Py_tp_new:
+        return reinterpret_cast<void *>(type->tp_new);
+    default:
+        setErrorFormat(&systemError, "stand-in: unsupported type slot %d", slot);
+        return nullptr;
+    }
 }
 
 PyObject *_PyObject_New(PyTypeObject *type) {
@@ -591,59 +662,43 @@ int Py_AtExit(void (*hook)(void)) {
 }
 
 // Named as a module calls them: the headers of 3.12 and before rename both to
-// their _SizeT forms (PY_SSIZE_T_CLEAN), those of 3.13 keep the names.
+// their _SizeT forms (PY_SSIZE_T_CLEAN), those of 3.13 keep the names. A
+// module built on the stable ABI with older headers imports the _SizeT
+// forms, which python3.dll keeps: a stand-in built with newer headers offers
+// them too.
 int PyArg_ParseTuple(PyObject *args, const char *format, ...) {
-    PyObject *const *items;
-    Py_ssize_t given;
-    if (!StandIn_TupleItems(args, &given, &items)) {
-        setError(&systemError, "new style getargs format but argument is not a tuple");
-        return 0;
-    }
-    const char *end = format + std::strcspn(format, ":;");
-    const char *name = *end == ':' ? end + 1 : nullptr;
-    Py_ssize_t wanted = end - format;
-    for (const char *code = format; code < end; ++code) {
-        if (*code != 'i') {
-            setErrorFormat(&systemError, "stand-in: unsupported argument format '%c'", *code);
-            return 0;
-        }
-    }
-    if (given != wanted) {
-        if (wanted == 1)
-            setErrorFormat(&typeError, "%.200s%s takes exactly one argument (%d given)", name ? name : "function",
-                           name ? "()" : "", static_cast<int>(given));
-        else
-            setErrorFormat(&typeError, "%.150s%s takes exactly %d argument%s (%d given)", name ? name : "function",
-                           name ? "()" : "", static_cast<int>(wanted), wanted == 1 ? "" : "s", static_cast<int>(given));
-        return 0;
-    }
     va_list out;
     va_start(out, format);
-    bool parsed = true;
-    for (Py_ssize_t i = 0; parsed && i < wanted; ++i)
-        parsed = parseInt(items[i], va_arg(out, int *));
+    int parsed = parseTuple(args, format, out);
     va_end(out);
-    return parsed ? 1 : 0;
+    return parsed;
 }
 
 PyObject *Py_BuildValue(const char *format, ...) {
     va_list args;
     va_start(args, format);
-    PyObject *result;
-    size_t count = 0;
-    for (const char *f = format; *f; ++f)
-        count += *f != '#' && *f != ',' && *f != ' ';
-    if (count == 0) {
-        Py_INCREF(Py_None);
-        result = Py_None;
-    } else if (format[0] == '(' || count == 1) {
-        result = buildItem(&format, &args);
-    } else {
-        result = buildTuple(&format, &args, '\0');
-    }
+    PyObject *result = buildValue(format, args);
     va_end(args);
     return result;
 }
+
+#if PY_VERSION_HEX >= 0x030D0000
+__declspec(dllexport) int _PyArg_ParseTuple_SizeT(PyObject *args, const char *format, ...) {
+    va_list out;
+    va_start(out, format);
+    int parsed = parseTuple(args, format, out);
+    va_end(out);
+    return parsed;
+}
+
+__declspec(dllexport) PyObject *_Py_BuildValue_SizeT(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    PyObject *result = buildValue(format, args);
+    va_end(args);
+    return result;
+}
+#endif
 
 } // extern "C"
 

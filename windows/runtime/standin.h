@@ -40,7 +40,7 @@ STANDIN_API int StandIn_ListItem(PyObject *list, Py_ssize_t index, PyObject **it
 STANDIN_API int StandIn_DictItem(PyObject *dict, Py_ssize_t index, const char **key, PyObject **value);
 // The method definition behind a built-in function object, or null.
 STANDIN_API PyMethodDef *StandIn_FunctionDefinition(PyObject *object, PyObject **self);
-// The types that PyType_Ready has readied, in order: null past the end.
+// The types that PyType_FromSpec has made, in order: null past the end.
 STANDIN_API PyTypeObject *StandIn_ReadiedType(Py_ssize_t index);
 
 // The pending exception: its type's name and its message ("" when it has

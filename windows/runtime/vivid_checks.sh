@@ -23,7 +23,7 @@ for arch in "$@"; do
     # Wine faults executing images it mapped from the VM's 9p share: run
     # copies from the guest's tmpfs.
     mkdir -p "/tmp/quorin-$arch"
-    cp "build-win-$arch/quorin.pyd" "build-win-$arch/windows/python311.dll" "build-win-$arch/windows/quorin_host.exe" \
+    cp "build-win-$arch/quorin.pyd" "build-win-$arch/windows/python3.dll" "build-win-$arch/windows/quorin_host.exe" \
         "/tmp/quorin-$arch/"
     # The host's kernel runs no 32-bit code, so the prefix made there has no
     # 32-bit half: 32-bit Wine gets a prefix of its own, made here (about a

@@ -4,13 +4,15 @@ listdevices() names the devices; new_Dev() opens one as a Dev, whose
 getbuffer() returns the latest frame. Every call works on any thread and
 lets the interpreter's lock go while it waits."""
 
-from typing import List, Tuple
+from typing import List, Tuple, type_check_only
 
 
 class error(Exception):
     """Raised with a fixed message naming the device or platform step that failed."""
 
 
+# Not an attribute of the module: its objects come from new_Dev() alone.
+@type_check_only
 class Dev:
     """One open capture device; made by new_Dev().
 
@@ -35,7 +37,7 @@ class Dev:
     def getdisplayname(self, *args: object) -> str:
         """The device's friendly name."""
 
-    def setresolution(self, width: int, height: int) -> None:
+    def setresolution(self, width: int, height: int, /) -> None:
         """Changes the capture size to one the device offers and rebuilds the graph.
         Raises error when the device refuses the size."""
 
@@ -47,7 +49,7 @@ class Dev:
         unplugged (and on every later call), never an old frame."""
 
 
-def new_Dev(devnum: int, showVideoWindow: int) -> Dev:
+def new_Dev(devnum: int, showVideoWindow: int, /) -> Dev:
     """Opens the capture device with the given zero-based index (its place in
     listdevices()); a non-zero showVideoWindow lets the renderer's window show.
     Works on any thread. Raises error when there is no such device or its graph
