@@ -101,12 +101,25 @@ in_root() {
     chroot "$DEBIAN13_ROOT" "$@"
 }
 
-# build_in DIR [meson setup options...]: configures once, then compiles.
+# build_in DIR [meson setup options...] [-- targets...]: configures DIR
+# (again where another script configured it with other options: its -D
+# options hold), then compiles the targets named, or all.
 build_in() {
-    local dir=$1
+    local dir=$1 options=() targets=()
     shift
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do
+        options+=("$1")
+        shift
+    done
+    [ $# -eq 0 ] || targets=("${@:2}")
     if [ ! -f "$QUORIN_ROOT/$dir/build.ninja" ]; then
-        meson setup "$QUORIN_ROOT/$dir" "$QUORIN_ROOT" "$@"
+        meson setup "$QUORIN_ROOT/$dir" "$QUORIN_ROOT" "${options[@]}"
+    else
+        local settings=() option
+        for option in "${options[@]}"; do
+            [[ $option != -D* ]] || settings+=("$option")
+        done
+        [ ${#settings[@]} -eq 0 ] || meson configure "$QUORIN_ROOT/$dir" "${settings[@]}" >/dev/null
     fi
-    meson compile -C "$QUORIN_ROOT/$dir"
+    meson compile -C "$QUORIN_ROOT/$dir" "${targets[@]}"
 }

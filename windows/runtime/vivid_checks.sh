@@ -14,9 +14,12 @@ prefix64=$1 out=$2
 shift 2
 export WINEDEBUG=-all DISPLAY=:99
 
-# Wine's null display driver cannot make the video renderer's window.
+# Wine's null display driver cannot make the video renderer's window: the
+# graph is not rendered without a display, so the checks wait for Xvfb (seconds
+# under the VM's emulation; far longer only when something is wrong).
 Xvfb :99 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-for _ in $(seq 100); do [ -S /tmp/.X11-unix/X99 ] && break; sleep 0.2; done
+for _ in $(seq 600); do [ -S /tmp/.X11-unix/X99 ] && break; sleep 0.2; done
+[ -S /tmp/.X11-unix/X99 ] || { echo "Xvfb did not start within 120 s" >&2; exit 1; }
 
 status=0
 for arch in "$@"; do
@@ -61,16 +64,34 @@ with open(sys.argv[1], "rb", buffering=0) as device:
         fcntl.ioctl(device, 0xC02C564A, size)
         print(*struct.unpack_from("II", size, 12))' "$1"
 }
+# Waits until the node $1 gives a frame: a USB camera just plugged in answers
+# its first requests slowly under the VM's emulation, and Wine's capture
+# filter, which sets the format as the graph connects, fails the graph where
+# the kernel times a request out (uvcvideo allows 5 s).
+streams() {
+    local tries
+    for tries in $(seq 12); do
+        v4l2-ctl -d "$1" --stream-mmap --stream-count=1 --stream-to=/dev/null 2>/dev/null && return 0
+        echo "$1 gave no frame yet (try $tries)"
+        sleep 5
+    done
+    return 1
+}
+# What the kernel said of the cameras, for a check that failed.
+kernel_lines() {
+    dmesg | grep -iE "uvc|vivid|video" | tail -n 20
+}
 # Runs each architecture's checks over the capture node $1; frames as $2-ARCH.bmp.
 check_camera() {
     local found name sizes
+    streams "$1" || { echo "$1 never gave a frame"; kernel_lines; status=1; return; }
     found=$(facts "$1") || { status=1; return; }
     name=$(sed -n 1p <<<"$found")
     sizes=$(sed -n '2,3p' <<<"$found" | tr '\n' ' ')
     for arch in "${arches[@]}"; do
         echo "== $arch, Wine's capture filter over $name (sizes $sizes)"
         # shellcheck disable=SC2086
-        host "$arch" --device "$name" $sizes "Z:${out//\//\\}\\$2-$arch.bmp" || status=1
+        host "$arch" --device "$name" $sizes "Z:${out//\//\\}\\$2-$arch.bmp" || { status=1; kernel_lines; }
     done
 }
 arches=("$@")
