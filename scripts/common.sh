@@ -28,16 +28,26 @@ TEST_PACKAGES=(clang-format libgtest-dev libgmock-dev python3-pytest python3-ven
 # libFuzzer's runtime, with Debian's clang, for the fuzz targets (tests/fuzz/).
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
-# Packaging: the sdist and wheels (scripts/packages), and the Debian 13 root
-# in which CPython 3.13 builds the sdist and runs the wheels, and whose
-# headers build the Windows stand-in interpreter of 3.13.
-PACKAGE_PACKAGES=(python3-build python3-wheel python3-venv patchelf debootstrap)
+# Packaging: the sdist and wheels (scripts/packages).
+PACKAGE_PACKAGES=(python3-build python3-wheel python3-venv python3-packaging python3-pyelftools patchelf debootstrap)
+# Debian roots, made once per machine and kept (ensure_root), each a
+# distribution the packages are built or tried on:
+# - Debian 11 (glibc 2.31, the oldest still in use): the Linux wheel is built
+#   there, so that it runs on every distribution from then on. It has no
+#   libyuv: Debian 12's is added (it needs glibc 2.14 only). CPython's
+#   headers are this machine's 3.11 (the module's stable ABI); Meson is this
+#   machine's (Debian 11's is older than the build needs).
+DEBIAN11_ROOT=/var/lib/quorin/debian11
+DEBIAN11_PACKAGES=(g++ ninja-build pkg-config python3 libv4l-dev nlohmann-json3-dev libturbojpeg0-dev libjpeg62-turbo-dev
+    libgtk-3-dev)
+# - Debian 13: CPython 3.13 builds the sdist and runs the wheels, and its
+#   headers build the Windows stand-in interpreter of 3.13.
 DEBIAN13_ROOT=/var/lib/quorin/debian13
 DEBIAN13_PACKAGES=(python3-dev python3-venv python3-build python3-mesonpy python3-pytest python3-numpy python3-pil
     meson ninja-build g++ pkg-config patchelf libv4l-dev nlohmann-json3-dev libyuv-dev libturbojpeg0-dev libgtk-3-dev
     locales)
 
-# Fetches the package lists (COMMAND... runs apt-get: sudo, in_root, or
+# Fetches the package lists (COMMAND... runs apt-get: sudo, in_root ROOT, or
 # nothing), once more after a pause: a mirror caught syncing serves an index
 # that does not match its Release, and apt-get fails the whole update for
 # it. An index still missing then is left out (apt-get keeps the others):
@@ -73,32 +83,39 @@ ensure_i386() {
     update_package_lists "${sudo[@]}"
 }
 
-# Makes the Debian 13 root once per machine (debootstrap from this machine's
-# own Debian mirror), with what building and testing need.
-ensure_debian13_root() {
-    local marker="$DEBIAN13_ROOT/.quorin-packages"
-    [ -f "$marker" ] && [ "$(cat "$marker")" = "${DEBIAN13_PACKAGES[*]}" ] && return 0
-    if [ ! -x "$DEBIAN13_ROOT/usr/bin/python3" ]; then
+# ensure_root ROOT SUITE PACKAGES...: makes the Debian root once per machine
+# (debootstrap from this machine's own Debian mirror), with the packages
+# named; again where the list changed.
+ensure_root() {
+    local root=$1 suite=$2
+    shift 2
+    local marker="$root/.quorin-packages"
+    [ -f "$marker" ] && [ "$(cat "$marker")" = "$*" ] && return 0
+    # A root that debootstrap finished (or that has had packages) is kept.
+    if [ ! -f "$root/.quorin-made" ] && [ ! -f "$marker" ]; then
         local mirror
         mirror=$(grep -hoE '^URIs: *http[^ ]*/debian/?$' /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n 1 |
             sed 's/^URIs: *//')
-        rm -rf "$DEBIAN13_ROOT"
-        mkdir -p "$(dirname "$DEBIAN13_ROOT")"
+        rm -rf "$root"
+        mkdir -p "$(dirname "$root")"
         # Without a mirror of the machine's own, debootstrap's default.
-        debootstrap --variant=minbase --include=python3 trixie "$DEBIAN13_ROOT" ${mirror:+"$mirror"} >/dev/null
+        debootstrap --variant=minbase "$suite" "$root" ${mirror:+"$mirror"} >/dev/null
+        touch "$root/.quorin-made"
     fi
-    cp /etc/resolv.conf "$DEBIAN13_ROOT/etc/resolv.conf"
-    update_package_lists in_root
-    in_root sh -c "DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-        ${DEBIAN13_PACKAGES[*]} >/dev/null"
-    echo "${DEBIAN13_PACKAGES[*]}" > "$marker"
+    cp /etc/resolv.conf "$root/etc/resolv.conf"
+    update_package_lists in_root "$root"
+    in_root "$root" sh -c "DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $* >/dev/null"
+    echo "$*" > "$marker"
 }
 
-# Runs a command in the Debian 13 root, with /proc and /dev as the machine's.
+# in_root ROOT COMMAND...: runs a command in a Debian root, with /proc and
+# /dev as the machine's.
 in_root() {
-    mountpoint -q "$DEBIAN13_ROOT/proc" || mount -t proc proc "$DEBIAN13_ROOT/proc"
-    mountpoint -q "$DEBIAN13_ROOT/dev" || mount --bind /dev "$DEBIAN13_ROOT/dev"
-    chroot "$DEBIAN13_ROOT" "$@"
+    local root=$1
+    shift
+    mountpoint -q "$root/proc" || mount -t proc proc "$root/proc"
+    mountpoint -q "$root/dev" || mount --bind /dev "$root/dev"
+    chroot "$root" "$@"
 }
 
 # build_in DIR [meson setup options...] [-- targets...]: configures DIR

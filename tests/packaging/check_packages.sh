@@ -79,16 +79,16 @@ cp -r tests examples scripts "$inside/"
 work_in_root=/quorin-check
 for package in "$wheel" "quorin-$version.tar.gz"; do
     venv=$work_in_root/venv-${package%%-*}-${package##*.}
-    in_root python3 -m venv --system-site-packages "$venv"
-    in_root "$venv/bin/pip" install -q --no-build-isolation --no-index --disable-pip-version-check \
+    in_root "$DEBIAN13_ROOT" python3 -m venv --system-site-packages "$venv"
+    in_root "$DEBIAN13_ROOT" "$venv/bin/pip" install -q --no-build-isolation --no-index --disable-pip-version-check \
         "$work_in_root/$package"
-    in_root sh -c "cd / && QUORIN_VIRTUAL_CAMERAS='[{\"name\": \"Installed\"}]' $venv/bin/python \
+    in_root "$DEBIAN13_ROOT" sh -c "cd / && QUORIN_VIRTUAL_CAMERAS='[{\"name\": \"Installed\"}]' $venv/bin/python \
         $work_in_root/installed.py $package"
 done
 # The root has no display server: the dialogs' windows are tested on 3.11
 # (the helper is the same program), so there they are skipped, not required
 # as CI requires them of the main suite.
-in_root env -u CI sh -c "cd $work_in_root && venv-quorin-whl/bin/python -m pytest -q -p no:cacheprovider \
+in_root "$DEBIAN13_ROOT" env -u CI sh -c "cd $work_in_root && venv-quorin-whl/bin/python -m pytest -q -p no:cacheprovider \
     tests/python" | tail -n 1
 
 echo "-- the Windows wheels, installed by pip for their own platform as for CPython 3.11 and 3.13"

@@ -138,7 +138,7 @@ bool loadModule(const char *path, Module &module) {
           "quorin.error is a type with the qualified name \"quorin.Error\"");
 
     for (Py_ssize_t i = 0; PyTypeObject *type = StandIn_ReadiedType(i); ++i)
-        if (std::strcmp(type->tp_name, "Dev") == 0)
+        if (std::strcmp(type->tp_name, "quorin.Dev") == 0)
             module.devType = type;
     std::vector<std::string> methods;
     for (PyMethodDef *method = module.devType ? module.devType->tp_methods : nullptr; method && method->ml_name;

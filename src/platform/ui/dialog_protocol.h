@@ -59,11 +59,13 @@ constexpr char value[] = "value";
 constexpr char inactive[] = "inactive";
 constexpr char readOnly[] = "read_only";
 constexpr char grabbed[] = "grabbed";
-// The helper's messages: its window is up, or no display can be opened; a
+// The helper's messages: its window is up, or no display can be opened
+// (with the reason, where the platform should say it: no toolkit); a
 // control change, Apply (with a size), and how the window closed (a video
 // window: that its user closed it).
 constexpr char shown[] = "shown";
 constexpr char nodisplay[] = "nodisplay";
+constexpr char reason[] = "reason";
 constexpr char set[] = "set";
 constexpr char apply[] = "apply";
 constexpr char size[] = "size";

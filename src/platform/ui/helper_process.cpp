@@ -3,14 +3,17 @@
 #include "ui/dialog_protocol.h"
 #include "ui/json_lines.h"
 #include "ui/spawn.h"
+#include "com/diagnostics.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <signal.h>
 #include <sys/syscall.h>
@@ -218,6 +221,12 @@ HelperProcess::Opening HelperProcess::open(const std::string &program, const nlo
     Received received = send(opening) ? receive(message, helperOpeningMs, stop) : Received::Ended;
     bool meant = received == Received::Message;
     if (meant && protocol::read<bool>(message, key::nodisplay) == true) {
+        // A display without a toolkit: said once a process, since every
+        // graph's start would say it again.
+        static std::atomic<bool> saidWhy{false};
+        std::optional<std::string> reason = protocol::read<std::string>(message, key::reason);
+        if (reason && !saidWhy.exchange(true))
+            platform::say("dialogs: no window can be shown: " + *reason);
         finish(helperExitMs);
         return Opening::NoDisplay;
     }

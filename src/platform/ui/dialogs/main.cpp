@@ -1,10 +1,12 @@
 // quorin-dialogs: the windows of the platform's property frames, message
-// boxes and renderers on a Linux desktop. Started by the platform for one
+// boxes and renderers on a Linux desktop, in the library that the program
+// (loader.cpp) loads once it has loaded GTK. Started by the platform for one
 // window, with a socket to it as standard input and output: it reads what to
 // show, says when the window is up, asks the platform to apply each change,
 // and says how the window closed. It never touches the device itself; a
 // renderer's frames come in shared memory.
 #include "ui/dialogs/channel.h"
+#include "ui/dialogs/entry.h"
 #include "ui/dialogs/property_sheet.h"
 #include "ui/dialogs/video_window.h"
 #include "ui/dialog_protocol.h"
@@ -91,7 +93,7 @@ void runMessageBox(const dialogs::json &opening) {
 
 } // namespace
 
-int main(int argc, char **argv) {
+int quorinDialogsMain(int argc, char **argv) {
     dialogs::json opening;
     if (!dialogs::receive(opening)) {
         std::fprintf(stderr, "quorin-dialogs: started by the platform only, which says what to show\n");
