@@ -40,6 +40,9 @@ PACKAGE_PACKAGES=(python3-build python3-wheel python3-venv python3-packaging pyt
 DEBIAN11_ROOT=/var/lib/quorin/debian11
 DEBIAN11_PACKAGES=(g++ ninja-build pkg-config python3 libv4l-dev nlohmann-json3-dev libturbojpeg0-dev libjpeg62-turbo-dev
     libgtk-3-dev)
+# - Debian unstable: the newest CPythons, 3.14 and 3.15, run the wheel.
+UNSTABLE_ROOT=/var/lib/quorin/unstable
+UNSTABLE_PACKAGES=(python3.14 python3.14-venv python3.15 python3.15-venv)
 # - Debian 13: CPython 3.13 builds the sdist and runs the wheels, and its
 #   headers build the Windows stand-in interpreter of 3.13.
 DEBIAN13_ROOT=/var/lib/quorin/debian13
@@ -94,8 +97,7 @@ ensure_root() {
     # A root that debootstrap finished (or that has had packages) is kept.
     if [ ! -f "$root/.quorin-made" ] && [ ! -f "$marker" ]; then
         local mirror
-        mirror=$(grep -hoE '^URIs: *http[^ ]*/debian/?$' /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n 1 |
-            sed 's/^URIs: *//')
+        mirror=$(debian_mirror)
         rm -rf "$root"
         mkdir -p "$(dirname "$root")"
         # Without a mirror of the machine's own, debootstrap's default.
@@ -106,6 +108,85 @@ ensure_root() {
     update_package_lists in_root "$root"
     in_root "$root" sh -c "DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $* >/dev/null"
     echo "$*" > "$marker"
+}
+
+# The machine's own Debian mirror (its sources), or nothing.
+debian_mirror() {
+    grep -hoE '^URIs: *http[^ ]*/debian/?$' /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n 1 |
+        sed 's/^URIs: *//'
+}
+
+# unstable_package NAME: the folder where Debian unstable's package NAME is
+# unpacked (downloaded once per machine, with apt-get and a configuration of
+# its own: the machine's own sources stay as they are).
+UNSTABLE_APT=/var/lib/quorin/apt-unstable
+# with_unstable_sources apt-get ARGS...: apt-get on unstable's lists alone.
+with_unstable_sources() {
+    "$1" -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$UNSTABLE_APT/parts" \
+        -o Dir::State::Lists="$UNSTABLE_APT/lists" -o Dir::Cache::archives="$UNSTABLE_APT/archives" "${@:2}"
+}
+unstable_package() {
+    local folder=$UNSTABLE_APT/$1
+    if [ ! -d "$folder" ]; then
+        mkdir -p "$UNSTABLE_APT/parts" "$UNSTABLE_APT/lists/partial" "$UNSTABLE_APT/archives/partial"
+        local mirror
+        mirror=$(debian_mirror)
+        [ -n "$mirror" ] || { echo "no Debian mirror in the machine's sources to take unstable's $1 from" >&2; return 1; }
+        printf 'Types: deb\nURIs: %s\nSuites: sid\nComponents: main\nSigned-By: %s\n' "$mirror" \
+            /usr/share/keyrings/debian-archive-keyring.gpg > "$UNSTABLE_APT/parts/unstable.sources"
+        update_package_lists with_unstable_sources >&2
+        rm -f "$UNSTABLE_APT/$1"_*.deb
+        (cd "$UNSTABLE_APT" && with_unstable_sources apt-get download -qq "$1" >&2 2>/dev/null)
+        rm -rf "$folder.partial"
+        dpkg -x "$UNSTABLE_APT/$1"_*.deb "$folder.partial"
+        mv "$folder.partial" "$folder"
+    fi
+    echo "$folder"
+}
+
+# prepare_wheel_root ROOT: what the Debian 11 root builds the wheel with
+# besides its own packages: this machine's CPython 3.11 headers (in one
+# folder, with its pyconfig.h), this machine's Meson, and Debian 12's libyuv.
+prepare_wheel_root() {
+    local root=$1 triplet
+    triplet=$(gcc -dumpmachine)
+    local marker=$root/opt/quorin/.prepared
+    [ -f "$marker" ] && return 0
+    rm -rf "$root/opt/quorin"
+    mkdir -p "$root/opt/quorin/debs" "$root/opt/quorin/meson"
+    cp -r /usr/include/python3.11 "$root/opt/quorin/python3.11"
+    cp "/usr/include/$triplet/python3.11/pyconfig.h" "$root/opt/quorin/python3.11/pyconfig.h"
+    cp -r /usr/lib/python3/dist-packages/mesonbuild "$root/opt/quorin/meson/"
+    printf 'import sys\nfrom mesonbuild import mesonmain\nsys.exit(mesonmain.main())\n' > "$root/opt/quorin/meson/meson.py"
+    (cd "$root/opt/quorin/debs" && apt-get download -qq libyuv0 libyuv-dev 2>/dev/null)
+    in_root "$root" sh -c "dpkg -i /opt/quorin/debs/*.deb >/dev/null"
+    touch "$marker"
+}
+
+# run_auditwheel ROOT ARGS...: Debian unstable's auditwheel on this machine's
+# Python, finding the libraries to bundle in ROOT: through a folder of links
+# to the root's libraries, save the C and C++ runtimes (which a wheel never
+# bundles, and which this machine's programs, patchelf among them, must not
+# load from the root).
+run_auditwheel() {
+    local root=$1 triplet library libraries status=0
+    shift
+    triplet=$(gcc -dumpmachine)
+    libraries=$(mktemp -d)
+    for library in "$root/usr/lib/$triplet"/*.so*; do
+        case ${library##*/} in
+        libc.so* | libm.so* | libstdc++.so* | libgcc_s.so* | ld-linux* | libpthread.so* | libdl.so* | librt.so*) ;;
+        *) ln -s "$library" "$libraries/" ;;
+        esac
+    done
+    PYTHONPATH="$(unstable_package python3-auditwheel)/usr/lib/python3/dist-packages" "$PYTHON" -c '
+import os, sys
+os.environ["LD_LIBRARY_PATH"] = sys.argv[1]
+from auditwheel.main import main
+sys.argv = ["auditwheel"] + sys.argv[2:]
+sys.exit(main())' "$libraries" "$@" || status=$?
+    rm -rf "$libraries"
+    return $status
 }
 
 # in_root ROOT COMMAND...: runs a command in a Debian root, with /proc and

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs each package that scripts/packages made and runs it:
+# - auditwheel's verdict on the Linux wheel, which must match its tag;
 # - the sdist and the Linux wheel into fresh venvs here (CPython 3.11); the
 #   same wheel, and the sdist built from source, into venvs in the Debian 13
-#   root (CPython 3.13); each then opening a virtual camera, with its stubs
-#   and dialog helper where the platform finds them; the Python suite again
-#   on 3.13, against the installed wheel;
+#   root (CPython 3.13); the wheel into venvs of 3.14 and 3.15 in a Debian
+#   unstable root; each then opening a virtual camera, with its stubs and
+#   dialog helper where the platform finds them; the Python suite again on
+#   3.13, against the installed wheel;
 # - each Windows wheel with pip for its own platform, as for CPython 3.11 and
 #   for 3.13, into a folder, then quorin.pyd from there under Wine over the
 #   stand-in interpreter built with that version's headers (64-bit; the
@@ -30,8 +32,10 @@ for path in sorted(glob.glob(os.path.join(dist, "*.whl"))):
     names = set(zipfile.ZipFile(path).namelist())
     tag = os.path.basename(path)[:-4].split("-", 2)[2]
     assert tag.startswith("cp311-abi3-"), path
-    if tag.endswith("linux_x86_64"):
-        module = {"quorin.abi3.so", "quorin-dialogs"}
+    if "linux" in tag:
+        # The libraries auditwheel bundled, under names of its own.
+        module = {"quorin.abi3.so", "quorin-dialogs", "libquorin-dialogs-gtk.so.0"}
+        module |= {name for name in names if name.startswith("quorin.libs/") and ".so" in name}
     else:
         module = {"quorin.pyd"}
     wanted = module | {"quorin-stubs/__init__.pyi", info + "METADATA", info + "WHEEL", info + "RECORD"}
@@ -65,7 +69,16 @@ installed_check() { # PACKAGE VENV
     (cd / && QUORIN_VIRTUAL_CAMERAS='[{"name": "Installed"}]' "$2/bin/python" "$work/installed.py" "$(basename "$1")")
 }
 
-wheel=quorin-$version-cp311-abi3-linux_x86_64.whl
+wheel=$(cd "$dist" && ls quorin-"$version"-cp311-abi3-manylinux_*_x86_64.whl)
+echo "-- auditwheel's verdict on $wheel"
+verdict=$(run_auditwheel "$DEBIAN11_ROOT" show "$dist/$wheel")
+echo "$verdict"
+tag=${wheel#quorin-"$version"-cp311-abi3-}
+grep -q "consistent with the following platform tag: \"${tag%.whl}\"" <<<"$verdict" || {
+    echo "auditwheel does not agree with the tag ${tag%.whl}" >&2
+    exit 1
+}
+
 echo "-- the sdist and the wheel, each in a fresh venv of CPython 3.11"
 installed_check "$dist/quorin-$version.tar.gz" "$work/sdist"
 installed_check "$dist/$wheel" "$work/wheel311"
@@ -90,6 +103,19 @@ done
 # as CI requires them of the main suite.
 in_root "$DEBIAN13_ROOT" env -u CI sh -c "cd $work_in_root && venv-quorin-whl/bin/python -m pytest -q -p no:cacheprovider \
     tests/python" | tail -n 1
+
+echo "-- the wheel in fresh venvs of CPython 3.14 and 3.15 (a Debian unstable root)"
+inside=$UNSTABLE_ROOT/quorin-check
+rm -rf "$inside"
+mkdir -p "$inside"
+cp "$work/installed.py" "$dist/$wheel" "$inside/"
+for python in 3.14 3.15; do
+    venv=$work_in_root/venv$python
+    in_root "$UNSTABLE_ROOT" "python$python" -m venv "$venv"
+    in_root "$UNSTABLE_ROOT" "$venv/bin/pip" install -q --no-index --disable-pip-version-check "$work_in_root/$wheel"
+    in_root "$UNSTABLE_ROOT" sh -c "cd / && QUORIN_VIRTUAL_CAMERAS='[{\"name\": \"Installed\"}]' $venv/bin/python \
+        $work_in_root/installed.py $wheel"
+done
 
 echo "-- the Windows wheels, installed by pip for their own platform as for CPython 3.11 and 3.13"
 export WINEDEBUG=-all
