@@ -82,6 +82,15 @@ grep -q "consistent with the following platform tag: \"${tag%.whl}\"" <<<"$verdi
 echo "-- the sdist and the wheel, each in a fresh venv of CPython 3.11"
 installed_check "$dist/quorin-$version.tar.gz" "$work/sdist"
 installed_check "$dist/$wheel" "$work/wheel311"
+# A bundled library gone from an installed copy: the import names it.
+rm "$work"/wheel311/lib/python3.11/site-packages/quorin.libs/libyuv-*
+if missing=$(cd / && "$work/wheel311/bin/python" -c "import quorin" 2>&1); then
+    echo "quorin imported without its bundled libyuv" >&2
+    exit 1
+fi
+grep -q "ImportError: libyuv-[0-9a-f]*\.so\.0[.0-9]*: cannot open shared object file" <<<"$missing" ||
+    { echo "$missing" >&2; exit 1; }
+echo "without its bundled libyuv, the import says: ${missing##*$'\n'}"
 
 echo "-- the same wheel, and the sdist built from source, in fresh venvs of CPython 3.13 (the Debian 13 root)"
 inside=$DEBIAN13_ROOT/quorin-check

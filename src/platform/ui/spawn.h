@@ -7,7 +7,20 @@
 
 #include <string>
 #include <vector>
+#include <sys/syscall.h>
 #include <sys/types.h>
+#include <sys/wait.h>
+
+// C libraries older than these kernel interfaces (glibc 2.31, the oldest a
+// package is built with) do not name them: the kernel's own numbers, the
+// same on every architecture. Kernels older than they are (close_range came
+// with 5.9) answer ENOSYS.
+#ifndef SYS_close_range
+#define SYS_close_range 436
+#endif
+#ifndef P_PIDFD
+#define P_PIDFD static_cast<idtype_t>(3)
+#endif
 
 namespace platform {
 
