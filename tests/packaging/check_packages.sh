@@ -29,7 +29,7 @@ from wheel.wheelfile import WheelFile
 dist, version = sys.argv[1:]
 info = "quorin-%s.dist-info/" % version
 for path in sorted(glob.glob(os.path.join(dist, "*.whl"))):
-    names = set(zipfile.ZipFile(path).namelist())
+    names = {name for name in zipfile.ZipFile(path).namelist() if not name.endswith("/")}  # files, not folders
     tag = os.path.basename(path)[:-4].split("-", 2)[2]
     assert tag.startswith("cp311-abi3-"), path
     if "linux" in tag:
@@ -74,7 +74,8 @@ echo "-- auditwheel's verdict on $wheel"
 verdict=$(run_auditwheel "$DEBIAN11_ROOT" show "$dist/$wheel")
 echo "$verdict"
 tag=${wheel#quorin-"$version"-cp311-abi3-}
-grep -q "consistent with the following platform tag: \"${tag%.whl}\"" <<<"$verdict" || {
+# The verdict is wrapped at any word.
+grep -q "consistent with the following platform tag: \"${tag%.whl}\"" <<<"$(tr -s '\n ' '  ' <<<"$verdict")" || {
     echo "auditwheel does not agree with the tag ${tag%.whl}" >&2
     exit 1
 }
@@ -128,6 +129,13 @@ done
 
 echo "-- the Windows wheels, installed by pip for their own platform as for CPython 3.11 and 3.13"
 export WINEDEBUG=-all
+ensure_packages "${WINE_PACKAGES[@]}"
+# The prefix scripts/test prepares, made here when this runs alone.
+if [ ! -d build-wine/prefix ]; then
+    mkdir -p build-wine
+    WINEPREFIX="$QUORIN_ROOT/build-wine/prefix" /usr/lib/wine/wine64 wineboot --init
+    WINEPREFIX="$QUORIN_ROOT/build-wine/prefix" /usr/lib/wine/wineserver -w
+fi
 for target in i686:win32:i386 x86_64:win_amd64:x86-64; do
     IFS=: read -r arch platform machine <<< "$target"
     # A stand-in interpreter of 3.13 (its headers from the Debian 13 root),
