@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -20,15 +21,19 @@ struct Routing {
     static PyMethodDef stopDefinition;
 
     // Logs line through logging.getLogger("quorin").warning, leaving the
-    // thread's exception state as it found it; false when that failed.
+    // thread's exception state as it found it; false when that failed. A
+    // line may carry bytes that are not UTF-8 (a declaration's, a device's
+    // name): they are logged escaped, never around the logger.
     static bool logLine(const char *line) {
         PyObject *type, *value, *traceback;
         PyErr_Fetch(&type, &value, &traceback);
-        PyObject *logging = PyImport_ImportModule("logging");
+        PyObject *text = PyUnicode_DecodeUTF8(line, static_cast<Py_ssize_t>(std::strlen(line)), "backslashreplace");
+        PyObject *logging = text ? PyImport_ImportModule("logging") : nullptr;
         PyObject *logger = logging ? PyObject_CallMethod(logging, "getLogger", "s", "quorin") : nullptr;
-        PyObject *done = logger ? PyObject_CallMethod(logger, "warning", "ss", "%s", line) : nullptr;
+        PyObject *done = logger ? PyObject_CallMethod(logger, "warning", "sO", "%s", text) : nullptr;
         bool logged = done != nullptr;
         Py_XDECREF(done);
+        Py_XDECREF(text);
         Py_XDECREF(logger);
         Py_XDECREF(logging);
         if (!logged)

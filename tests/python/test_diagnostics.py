@@ -2,6 +2,7 @@
 WARNING, from whichever thread it arose on; with no handler anywhere, logging
 writes it to standard error as before."""
 
+import json
 import logging
 import threading
 
@@ -75,3 +76,26 @@ def test_without_a_handler_lines_reach_standard_error_even_as_the_interpreter_ex
     lines = result.stderr.splitlines()
     assert len(lines) > 10
     assert set(lines) == {lines[0]} and lines[0].startswith("quorin platform: camera: ")
+
+
+def test_a_line_with_bytes_that_are_not_utf8_is_logged_escaped_and_not_written_beside_the_logger():
+    # A declaration holding byte 0xFF (an environment's bytes, as os.environ
+    # keeps them: a lone surrogate).
+    result = run_python("""
+        import json, logging, quorin
+        said = []
+        class Said(logging.Handler):
+            def emit(self, record):
+                said.append(record.getMessage())
+        logging.getLogger("quorin").addHandler(Said())
+        try:
+            quorin.listdevices()
+        except quorin.error:
+            pass  # no camera: the declaration is refused
+        print(json.dumps(said))
+    """, env={"QUORIN_VIRTUAL_CAMERAS": '[{"name": "\udcff"'})
+    assert result.returncode == 0, result.stderr
+    assert result.stderr == ""
+    said = json.loads(result.stdout)
+    assert len(said) == 1 and said[0].startswith("quorin platform: QUORIN_VIRTUAL_CAMERAS: not valid JSON"), said
+    assert said[0].endswith("\"\\xff'"), said
