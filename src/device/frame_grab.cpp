@@ -57,18 +57,33 @@ const char *bufferFailure(HRESULT hr) {
 // Runs the graph and copies the latest sample into buffer (*size bytes),
 // waiting for the first; lost is set when the device went. A device that
 // went keeps its last sample in the grabber: that old frame must never be
-// given as the latest. The wait sleeps until a sample arrives (the
-// grabber's callback sets arrival's event) or the graph has an event to
-// read (a device lost), for 10 s at most; without either event it looks
-// again every few milliseconds.
+// given as the latest. Nor must the sample a graph kept from before a stop
+// (a method that stopped it, then failed before rebuilding it): a graph
+// that is not running starts a run of its own here, and waits for a sample
+// of that run. The wait sleeps until a sample arrives (the grabber's
+// callback sets arrival's event) or the graph has an event to read (a
+// device lost), for 10 s at most; without either event it looks again
+// every few milliseconds.
 HRESULT grabInto(DeviceRecord *record, FrameArrival *&arrival, long *buffer, long *size, bool *lost) {
+    OAFilterState state = State_Stopped;
+    const bool starting = FAILED(record->mediaControl->GetState(0, &state)) || state != State_Running;
     record->mediaControl->Run();
     ComRef<IMediaEventEx> events;
     if (!record->deviceLost)
         record->filterGraph->QueryInterface(IID_IMediaEventEx, events.voidOut());
     *lost = deviceWasLost(record, events.get());
+    // A graph just started has a sample of its own run once the callback
+    // says one arrived (without a callback, there is no telling); until
+    // then a sample the grabber gives is an earlier run's: none yet. Its
+    // failures (a source that cannot start) are said at once.
+    bool ownSample = !starting;
     const long capacity = *size;
-    HRESULT hr = *lost ? VFW_E_WRONG_STATE : record->sampleGrabber->GetCurrentBuffer(size, buffer);
+    auto take = [&] {
+        *size = capacity;
+        HRESULT taken = record->sampleGrabber->GetCurrentBuffer(size, buffer);
+        return taken == S_OK && !ownSample ? VFW_E_WRONG_STATE : taken;
+    };
+    HRESULT hr = *lost ? VFW_E_WRONG_STATE : take();
     if (hr != VFW_E_WRONG_STATE || *lost)
         return hr;
 
@@ -92,19 +107,22 @@ HRESULT grabInto(DeviceRecord *record, FrameArrival *&arrival, long *buffer, lon
         wakers[count++] = arrival->event();
     if (graphEvent)
         wakers[count++] = graphEvent;
+    ownSample = ownSample || !called;
     // Unsigned differences stay right when the tick count wraps around.
     const DWORD started = GetTickCount();
     for (;;) {
         // A sample that came before the callback was in place is taken here.
-        *size = capacity;
-        hr = record->sampleGrabber->GetCurrentBuffer(size, buffer);
+        hr = take();
         const DWORD waited = GetTickCount() - started;
         if (hr != VFW_E_WRONG_STATE || waited >= firstSampleLimitMs)
             break;
         const DWORD left = firstSampleLimitMs - waited;
         const DWORD slice = called ? left : (left < longestStepMs ? left : longestStepMs);
-        if (count == 0 || WaitForMultipleObjects(count, wakers, FALSE, slice) == WAIT_FAILED)
+        const DWORD woke = count == 0 ? WAIT_FAILED : WaitForMultipleObjects(count, wakers, FALSE, slice);
+        if (woke == WAIT_FAILED)
             Sleep(slice);
+        else if (called && woke == WAIT_OBJECT_0)
+            ownSample = true;
         if ((*lost = deviceWasLost(record, events.get())))
             break;
     }

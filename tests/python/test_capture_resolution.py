@@ -1,5 +1,7 @@
 """setresolution(width, height): the stream configuration and the rebuild."""
 
+import time
+
 import pytest
 
 import quorin
@@ -40,6 +42,19 @@ def test_refused_size_leaves_the_graph_built_and_stopped_at_the_old_size(platfor
     assert platform.calls("CoCreateInstance") == 4  # not rebuilt
     assert dev.getbuffer()[1:] == (640, 480)
     assert platform.calls("IMediaControl::Run") == 2
+
+
+def test_a_graph_run_again_after_a_refused_size_gives_a_frame_of_its_new_run(platform):
+    # The grabber keeps the sample from before the stop: given at once, it
+    # would be a frame of any age passed off as the newest.
+    platform.add_camera("Slow start", sizes=SIZES, first_frame_ms=1500)
+    dev = quorin.new_Dev(0, 0)
+    dev.getbuffer()
+    with pytest.raises(quorin.error, match="^Cannot set capture resolution.$"):
+        dev.setresolution(100, 100)
+    started = time.monotonic()
+    assert dev.getbuffer()[1:] == (640, 480)
+    assert time.monotonic() - started >= 1.4  # the new run's first frame, not the old one
 
 
 def test_format_other_than_videoinfo_cannot_be_queried(platform):
