@@ -100,7 +100,7 @@ void devDealloc(PyObject *self) {
         PyThread_free_lock(dev->callLock);
     // A Python subclass's instances carry a GC header: free them the way
     // their type allocated them (for Dev itself, PyObject_Free). Each
-    // instance of a type made from a spec holds a reference to its type.
+    // instance of a type made by PyType_FromSpec holds a reference to its type.
     PyTypeObject *type = Py_TYPE(self);
     reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free))(self);
     Py_DECREF(reinterpret_cast<PyObject *>(type));
@@ -114,7 +114,7 @@ PyType_Slot devSlots[] = {
     {0, nullptr},
 };
 
-// Named with its module, as the interpreter wants of a type made from a spec
+// Named with its module, as the interpreter wants of a type from PyType_FromSpec
 // (without one it warns at import); its __name__ is "Dev" still.
 // One member a line, as the structure declares them:
 // clang-format off

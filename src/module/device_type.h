@@ -20,7 +20,7 @@ struct DevObject {
 };
 
 // The Dev type, made once per process by readyDevType() (a type made from
-// a spec, as the stable ABI requires: it has no static type records).
+// PyType_Spec, as the stable ABI requires: it has no static type records).
 extern PyTypeObject *DevType;
 
 // Makes the type on the first call; later calls (a module imported anew)

@@ -588,7 +588,7 @@ void *PyModule_GetState(PyObject *module) { return reinterpret_cast<ModuleObject
 
 PyObject *PyType_GenericNew(PyTypeObject *type, PyObject *, PyObject *) { return type->tp_alloc(type, 0); }
 
-// A heap type from its spec, with the slots the module gives, and what it
+// A heap type from its PyType_Spec, with the slots the module gives, and what it
 // does not give inherited from object.
 PyObject *PyType_FromSpec(PyType_Spec *spec) {
     prepareTypes();
