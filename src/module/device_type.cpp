@@ -31,9 +31,13 @@ private:
 };
 
 // Every method of Dev: COM on the calling thread, then the call, alone on
-// its device.
+// its device. A Dev inherited through fork() is refused before either: a
+// lock that a thread of the parent held at the fork (this Dev's, COM's)
+// never comes free in the child.
 template <PyObject *(*method)(PyObject *, PyObject *)>
 PyObject *deviceMethod(PyObject *self, PyObject *args) {
+    if (inheritedFromParent(recordOf(self)))
+        return raiseModuleError(message::deviceOfParent);
     if (!comOnThisThread())
         return nullptr;
     DeviceCall call(self);

@@ -3,8 +3,12 @@
 import gc
 import json
 import os
+import signal
+import threading
 import time
 import types
+
+import pytest
 
 import quorin
 
@@ -151,3 +155,34 @@ def test_a_dev_inherited_through_fork_refuses_use_and_goes_without_touching_the_
         assert json.loads(report.read()) == [FORKED] * 4
     time.sleep(0.1)
     assert sequence_number(*dev.getbuffer()) > first  # the parent's frames keep coming
+
+
+def test_a_child_forked_while_a_parent_thread_is_inside_a_method_is_refused_at_once(platform):
+    platform.add_camera("Slow start", first_frame_ms=3000)
+    dev = quorin.new_Dev(0, 0)
+    waiting = threading.Thread(target=dev.getbuffer)  # holds the Dev's call lock for 3 s
+    waiting.start()
+    time.sleep(0.5)
+    reading, writing = os.pipe()
+    child = os.fork()
+    if child == 0:  # the lock stays taken here for ever: the call must not wait for it
+        try:
+            try:
+                dev.getdisplayname()
+                said = "returned"
+            except quorin.error as error:
+                said = str(error)
+            os.write(writing, said.encode())
+        finally:
+            os._exit(0)
+    os.close(writing)
+    started = time.monotonic()
+    while os.waitpid(child, os.WNOHANG) == (0, 0):
+        if time.monotonic() - started > 5:
+            os.kill(child, signal.SIGKILL)
+            os.waitpid(child, 0)
+            pytest.fail("the child hangs")
+        time.sleep(0.01)
+    with os.fdopen(reading) as report:
+        assert report.read() == FORKED
+    waiting.join()
