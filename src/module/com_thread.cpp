@@ -8,7 +8,7 @@ namespace {
 
 struct ThreadCom {
     bool usable = false;
-    bool ours = false; // started here by the module, and so stopped here
+    bool ours = false; // a count the module took here, and so gives back here
     ~ThreadCom() {
         if (ours)
             CoUninitialize();
@@ -30,14 +30,15 @@ bool comUsableHere() {
     if (threadCom.usable)
         return true;
     HRESULT hr = CoInitialize(nullptr);
-    if (hr == S_FALSE) {
-        // Started by someone else in this apartment: their count, not ours.
-        CoUninitialize();
-    } else if (hr == RPC_E_CHANGED_MODE) {
+    if (hr == RPC_E_CHANGED_MODE) {
         // Started by someone else as a multithreaded apartment: used as it is.
     } else if (FAILED(hr)) {
         return false;
     } else {
+        // Started here (S_OK), or by someone else in this apartment
+        // (S_FALSE): either way a count of the module's, kept until the
+        // thread ends, so that the other library's own balanced stop does
+        // not take COM from under the module.
         threadCom.ours = true;
     }
     threadCom.usable = true;

@@ -62,7 +62,7 @@ class Platform:
         for name in ("call_count", "live_objects", "task_memory_blocks", "open_handles", "windows_shown",
                      "samples_delivered", "pictures_converted"):
             getattr(lib, "quorin_platform_" + name).restype = ctypes.c_long
-        lib.quorin_platform_init_multithreaded.restype = ctypes.c_int32
+        lib.quorin_platform_init_com.restype = ctypes.c_int32
         lib.quorin_platform_reset.restype = None
         lib.quorin_platform_last_property_frame.argtypes = [ctypes.POINTER(PropertyFrame)]
         lib.quorin_platform_last_property_frame.restype = None
@@ -138,8 +138,12 @@ class Platform:
         self._lib.quorin_platform_video_window_statistics(ctypes.byref(statistics))
         return statistics
 
-    def init_multithreaded(self):
-        return self._lib.quorin_platform_init_multithreaded()
+    def init_com(self, multithreaded):
+        """COM started on the calling thread as another library would."""
+        return self._lib.quorin_platform_init_com(1 if multithreaded else 0)
+
+    def uninit_com(self):
+        self._lib.quorin_platform_uninit_com()
 
 
 def load():

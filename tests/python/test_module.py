@@ -66,7 +66,7 @@ def test_import_in_a_multithreaded_apartment_fails_and_leaves_no_module():
         control = platform_control.load()
         outcome = []
         def importer():
-            assert control.init_multithreaded() == 0
+            assert control.init_com(multithreaded=True) == 0
             try:
                 import quorin
                 outcome.append("imported")

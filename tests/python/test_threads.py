@@ -80,10 +80,24 @@ def test_com_is_started_on_a_thread_when_first_needed_and_stopped_as_it_ends(cam
     # A thread whose COM someone else started (here as a multithreaded
     # apartment) is used as it is: neither started again nor stopped.
     def elsewhere():
-        assert camera.init_multithreaded() == 0
+        assert camera.init_com(multithreaded=True) == 0
         return quorin.new_Dev(0, 0).getbuffer()[1:]
     assert in_thread(elsewhere) == (640, 480)
     assert (camera.calls("CoInitialize"), camera.calls("CoUninitialize")) == (2, 1)
+
+    # Started by another library in the same apartment: the module keeps the
+    # count it took (S_FALSE) until the thread ends, so that the library's
+    # own balanced stop leaves COM to the module.
+    def borrowed():
+        assert camera.init_com(multithreaded=False) == 0
+        quorin.listdevices()
+        camera.uninit_com()
+        return quorin.new_Dev(0, 0).getbuffer()[1:]
+    assert in_thread(borrowed) == (640, 480)
+    deadline = time.monotonic() + 60
+    while camera.calls("CoUninitialize") < 3 and time.monotonic() < deadline:
+        time.sleep(0.01)
+    assert (camera.calls("CoInitialize"), camera.calls("CoUninitialize")) == (3, 3)
 
 
 def test_a_device_outlives_the_thread_that_opened_it(camera):

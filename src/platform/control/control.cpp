@@ -39,7 +39,11 @@ void quorin_platform_use_system_devices(int on) { platform::useSystemDevices(on 
 
 void quorin_platform_v4l2_device_format(const char *fourcc) { platform::requestDeviceFormat(fourcc); }
 
-HRESULT quorin_platform_init_multithreaded(void) { return CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
+HRESULT quorin_platform_init_com(int multithreaded) {
+    return CoInitializeEx(nullptr, multithreaded ? COINIT_MULTITHREADED : COINIT_APARTMENTTHREADED);
+}
+
+void quorin_platform_uninit_com(void) { CoUninitialize(); }
 
 void quorin_platform_fail(const char *operation, int nth, HRESULT result) {
     if (operation && nth >= 1)

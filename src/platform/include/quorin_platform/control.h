@@ -52,8 +52,10 @@ QUORIN_PLATFORM_EXPORT long quorin_platform_task_memory_blocks(void);
 // Kernel handles (events) not yet closed.
 QUORIN_PLATFORM_EXPORT long quorin_platform_open_handles(void);
 
-// Initializes the calling thread's COM apartment as multithreaded.
-QUORIN_PLATFORM_EXPORT HRESULT quorin_platform_init_multithreaded(void);
+// COM started and stopped on the calling thread as another library would:
+// in a multithreaded apartment or a single-threaded one.
+QUORIN_PLATFORM_EXPORT HRESULT quorin_platform_init_com(int multithreaded);
+QUORIN_PLATFORM_EXPORT void quorin_platform_uninit_com(void);
 
 // How many times a renderer's window showed itself since the last reset.
 QUORIN_PLATFORM_EXPORT long quorin_platform_windows_shown(void);
