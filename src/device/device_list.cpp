@@ -46,6 +46,7 @@ const char *readNames(std::vector<std::wstring> &names) {
 PyObject *listdevices(PyObject *, PyObject *) {
     if (!comOnThisThread())
         return nullptr;
+    lendEnvironment();
     std::vector<std::wstring> names;
     const char *failure;
     try {

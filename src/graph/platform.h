@@ -47,6 +47,7 @@ static const CLSID CLSID_SampleGrabber = {0xC1F400A0, 0x3F08, 0x11D3, {0x9F, 0x0
 #include <quorin_platform/com.h>
 #include <quorin_platform/diagnostics.h>
 #include <quorin_platform/dshow.h>
+#include <quorin_platform/environment.h>
 #include <quorin_platform/user.h>
 
 #include <unistd.h>
@@ -63,6 +64,15 @@ inline void routePlatformDiagnostics(void (*sink)(const char *line, void *contex
     quorin_platform_set_diagnostic_sink(sink, nullptr);
 }
 #endif
+
+// Hands the platform the environment as it is now: called with the
+// interpreter's lock held, where no os.environ change can run, before the
+// platform reads it without that lock (Windows's DirectShow reads none).
+inline void lendEnvironment() {
+#ifndef _WIN32
+    quorin_platform_take_environment();
+#endif
+}
 
 // The process that runs this code: a device belongs to the one that opened
 // it (a child made by fork() shares none of its threads).

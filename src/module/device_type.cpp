@@ -40,6 +40,7 @@ PyObject *deviceMethod(PyObject *self, PyObject *args) {
         return raiseModuleError(message::deviceOfParent);
     if (!comOnThisThread())
         return nullptr;
+    lendEnvironment();
     DeviceCall call(self);
     return method(self, args);
 }
@@ -146,6 +147,7 @@ bool readyDevType() {
 PyObject *new_Dev(PyObject *, PyObject *args) {
     if (!comOnThisThread())
         return nullptr;
+    lendEnvironment();
     DevObject *self = PyObject_New(DevObject, DevType);
     if (!self)
         return nullptr;

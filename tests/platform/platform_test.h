@@ -7,6 +7,7 @@
 
 #include <quorin_platform/control.h>
 #include <quorin_platform/dshow.h>
+#include <quorin_platform/environment.h>
 
 #include "com/com_object.h"
 

@@ -41,3 +41,33 @@ TEST_F(SystemDeviceEnumTest, EnumeratorGivesEachDeviceThenSFalse) {
     EXPECT_EQ(past, nullptr);
     EXPECT_EQ(fetched, 0u);
 }
+
+// A host whose threads change the environment lends the platform a copy:
+// the cameras are those of the copy, until the host lends another.
+TEST_F(SystemDeviceEnumTest, CamerasAreDeclaredInTheEnvironmentTheHostLent) {
+    auto firstName = [&] {
+        auto devices = create<ICreateDevEnum>(CLSID_SystemDeviceEnum, IID_ICreateDevEnum);
+        IEnumMoniker *list = nullptr;
+        EXPECT_EQ(devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &list, 0), S_OK);
+        ComRef<IEnumMoniker> enumerator(list);
+        IMoniker *m = nullptr;
+        EXPECT_EQ(enumerator->Next(1, &m, nullptr), S_OK);
+        ComRef<IMoniker> held(m);
+        IPropertyBag *bag = nullptr;
+        EXPECT_EQ(m->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void **>(&bag)), S_OK);
+        ComRef<IPropertyBag> bagHeld(bag);
+        VARIANT value;
+        VariantInit(&value);
+        EXPECT_EQ(bag->Read(L"FriendlyName", &value, nullptr), S_OK);
+        std::wstring name = value.bstrVal;
+        VariantClear(&value);
+        return name;
+    };
+    setenv("QUORIN_VIRTUAL_CAMERAS", R"([{"name": "Lent"}])", 1);
+    quorin_platform_take_environment();
+    setenv("QUORIN_VIRTUAL_CAMERAS", R"([{"name": "Changed since"}])", 1);
+    EXPECT_EQ(firstName(), L"Lent");
+    quorin_platform_take_environment();
+    EXPECT_EQ(firstName(), L"Changed since");
+    unsetenv("QUORIN_VIRTUAL_CAMERAS");
+}

@@ -7,6 +7,7 @@
 #include "ui/user_interface.h"
 #include "ui/video_window.h"
 #include "com/diagnostics.h"
+#include "com/environment.h"
 
 #include <quorin_platform/control.h>
 
@@ -20,6 +21,7 @@ void quorin_platform_reset(void) {
     platform::resetUserInterface();
     platform::resetVideoWindowStatistics();
     platform::requestDeviceFormat(nullptr);
+    platform::forgetLentEnvironment();
 }
 
 int quorin_platform_add_camera(const char *json_object) {

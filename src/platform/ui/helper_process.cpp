@@ -4,6 +4,7 @@
 #include "ui/json_lines.h"
 #include "ui/spawn.h"
 #include "com/diagnostics.h"
+#include "com/environment.h"
 
 #include <algorithm>
 #include <atomic>
@@ -22,8 +23,6 @@
 #include <unistd.h>
 #include <vector>
 
-extern char **environ;
-
 namespace platform {
 
 namespace {
@@ -39,10 +38,11 @@ constexpr size_t shownPerSecond = 20;
 // reads. A camera declaration can be larger than one variable may be when a
 // program starts (128 KB), and the helper has no use for it.
 std::vector<std::string> helperEnvironment() {
-    std::vector<std::string> kept;
-    for (char **variable = environ; *variable; ++variable)
-        if (std::strncmp(*variable, "QUORIN_VIRTUAL_CAMERAS=", 23) != 0)
-            kept.emplace_back(*variable);
+    std::vector<std::string> kept = environmentVariables();
+    kept.erase(std::remove_if(
+                   kept.begin(), kept.end(),
+                   [](const std::string &variable) { return variable.compare(0, 23, "QUORIN_VIRTUAL_CAMERAS=") == 0; }),
+               kept.end());
     return kept;
 }
 
@@ -60,14 +60,12 @@ std::string describeEnd(const siginfo_t &ended) {
 
 std::string desktopHelper() {
     bool displayNamed = false;
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-        const char *value = std::getenv(name);
-        displayNamed = displayNamed || (value && *value);
-    }
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY"})
+        displayNamed = displayNamed || !environmentValue(name).value_or("").empty();
     if (!displayNamed)
         return {};
-    const char *chosen = std::getenv("QUORIN_DIALOG_HELPER");
-    if (chosen && *chosen)
+    std::string chosen = environmentValue("QUORIN_DIALOG_HELPER").value_or("");
+    if (!chosen.empty())
         return chosen;
     Dl_info self{};
     if (!dladdr(reinterpret_cast<void *>(&desktopHelper), &self) || !self.dli_fname)

@@ -14,8 +14,8 @@
 
 extern "C" {
 // Forgets injected failures, call counts, cameras added at run time,
-// recorded dialogs and a requested V4L2 device format. Live objects are not
-// touched.
+// recorded dialogs, a requested V4L2 device format and the environment a
+// host lent. Live objects are not touched.
 QUORIN_PLATFORM_EXPORT void quorin_platform_reset(void);
 
 // Adds a camera described by one JSON object (the keys of

@@ -1,5 +1,6 @@
 #include "sources/virtual/virtual_camera.h"
 
+#include "com/environment.h"
 #include "com/instrumentation.h"
 #include "dshow/device_controls.h"
 #include "sources/virtual/declaration.h"
@@ -83,8 +84,8 @@ Registry &registry() {
 
 bool listVirtualCameras(std::vector<DevicePtr> &devices, std::string &error) {
     std::vector<CameraDescription> cameras;
-    const char *declaration = std::getenv("QUORIN_VIRTUAL_CAMERAS");
-    if (declaration && *declaration && !parseCameraList(declaration, cameras, error)) {
+    std::string declaration = environmentValue("QUORIN_VIRTUAL_CAMERAS").value_or("");
+    if (!declaration.empty() && !parseCameraList(declaration, cameras, error)) {
         error = "QUORIN_VIRTUAL_CAMERAS: " + error;
         return false;
     }
