@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs each package that scripts/packages made and runs it:
 # - auditwheel's verdict on the Linux wheel, which must match its tag;
-# - the sdist and the Linux wheel into fresh venvs here (CPython 3.11); the
+# - the sdist and the Linux wheel into fresh venvs here (CPython 3.11), and
+#   mypy over tests/typing/ against the installed wheel's stubs; the
 #   same wheel, and the sdist built from source, into venvs in the Debian 13
 #   root (CPython 3.13); the wheel into venvs of 3.14 and 3.15 in a Debian
 #   unstable root; each then opening a virtual camera, with its stubs and
@@ -83,6 +84,8 @@ grep -q "consistent with the following platform tag: \"${tag%.whl}\"" <<<"$(tr -
 echo "-- the sdist and the wheel, each in a fresh venv of CPython 3.11"
 installed_check "$dist/quorin-$version.tar.gz" "$work/sdist"
 installed_check "$dist/$wheel" "$work/wheel311"
+# Type checking as a user's project does it: mypy finds the installed stubs.
+"$PYTHON" tests/typing/check.py "$work/wheel311/bin/python"
 # A bundled library gone from an installed copy: the import names it.
 rm "$work"/wheel311/lib/python3.11/site-packages/quorin.libs/libyuv-*
 if missing=$(cd / && "$work/wheel311/bin/python" -c "import quorin" 2>&1); then
