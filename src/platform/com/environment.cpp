@@ -38,13 +38,18 @@ std::vector<std::string> processVariables() {
 extern "C" void quorin_platform_take_environment(void) {
     // Without memory for a new copy, the last one stands.
     try {
+        Copy &c = copy();
+        quorin::Lock guard(c.lock);
+        // Every call into the module passes here (getbuffer among them): an
+        // unchanged environment is only compared, nothing allocated.
+        size_t count = 0;
+        while (environ[count] && count < c.places.size() && environ[count] == c.places[count])
+            ++count;
+        if (c.taken && !environ[count] && count == c.places.size())
+            return;
         std::vector<const char *> places;
         for (char **variable = environ; *variable; ++variable)
             places.push_back(*variable);
-        Copy &c = copy();
-        quorin::Lock guard(c.lock);
-        if (c.taken && places == c.places)
-            return;
         std::vector<std::string> variables = processVariables();
         c.variables.swap(variables);
         c.places.swap(places);
