@@ -38,8 +38,12 @@ PACKAGE_PACKAGES=(python3-build python3-wheel python3-venv python3-packaging pyt
 #   headers are this machine's 3.11 (the module's stable ABI); Meson is this
 #   machine's (Debian 11's is older than the build needs).
 DEBIAN11_ROOT=/var/lib/quorin/debian11
+#   The aarch64 wheel is cross-built there too, with Debian 11's compiler for
+#   arm64 and its arm64 packages (GoogleTest's among them, for the platform's
+#   suite run under emulation).
 DEBIAN11_PACKAGES=(g++ ninja-build pkg-config python3 libv4l-dev nlohmann-json3-dev libturbojpeg0-dev libjpeg62-turbo-dev
-    libgtk-3-dev)
+    libgtk-3-dev crossbuild-essential-arm64 libv4l-dev:arm64 libturbojpeg0-dev:arm64 libjpeg62-turbo-dev:arm64
+    libgtk-3-dev:arm64 libgtest-dev:arm64)
 # - Debian unstable: the newest CPythons, 3.14 and 3.15, run the wheel.
 UNSTABLE_ROOT=/var/lib/quorin/unstable
 UNSTABLE_PACKAGES=(python3.14 python3.14-venv python3.15 python3.15-venv)
@@ -49,6 +53,12 @@ DEBIAN13_ROOT=/var/lib/quorin/debian13
 DEBIAN13_PACKAGES=(python3-dev python3-venv python3-build python3-mesonpy python3-pytest python3-numpy python3-pil
     meson ninja-build g++ pkg-config patchelf libv4l-dev nlohmann-json3-dev libyuv-dev libturbojpeg0-dev libgtk-3-dev
     locales)
+# - Debian 12 for 64-bit ARM (Raspberry Pi OS is built on it): the aarch64
+#   wheel and the platform's suite built for arm64 run there, under qemu's
+#   user-mode emulation (ensure_emulated_root).
+ARM64_ROOT=/var/lib/quorin/debian12-arm64
+ARM64_PACKAGES=(python3.11 libv4l-0 libturbojpeg0 libyuv0 libjpeg62-turbo)
+EMULATOR_PACKAGES=(qemu-user-static)
 
 # Fetches the package lists (COMMAND... runs apt-get: sudo, in_root ROOT, or
 # nothing), once more after a pause: a mirror caught syncing serves an index
@@ -105,8 +115,38 @@ ensure_root() {
         touch "$root/.quorin-made"
     fi
     cp /etc/resolv.conf "$root/etc/resolv.conf"
+    # Packages of another architecture (NAME:ARCH): the root's dpkg and apt
+    # take that architecture too.
+    local package
+    for package in "$@"; do
+        [[ $package != *:* ]] || in_root "$root" dpkg --add-architecture "${package#*:}"
+    done
     update_package_lists in_root "$root"
     in_root "$root" sh -c "DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $* >/dev/null"
+    echo "$*" > "$marker"
+}
+
+# ensure_emulated_root ROOT SUITE ARCH PACKAGES...: a Debian root of another
+# architecture, whose programs run under qemu's user-mode emulation started
+# by hand (qemu-ARCH-static -L ROOT ROOT/PROGRAM): this machine's kernel has
+# no binfmt_misc to start them itself. So debootstrap's second stage, which
+# would run the root's own programs, is not run: every package it fetched is
+# unpacked, none configured (nothing the checks run needs configuring).
+ensure_emulated_root() {
+    local root=$1 suite=$2 arch=$3
+    shift 3
+    local marker="$root/.quorin-packages"
+    [ -f "$marker" ] && [ "$(cat "$marker")" = "$*" ] && return 0
+    local mirror deb
+    mirror=$(debian_mirror)
+    rm -rf "$root"
+    mkdir -p "$(dirname "$root")"
+    debootstrap --foreign --arch="$arch" --variant=minbase --include="$(IFS=,; echo "$*")" "$suite" "$root" \
+        ${mirror:+"$mirror"} >/dev/null
+    for deb in "$root"/var/cache/apt/archives/*.deb; do
+        dpkg-deb -x "$deb" "$root"
+    done
+    rm -f "$root"/var/cache/apt/archives/*.deb
     echo "$*" > "$marker"
 }
 
@@ -116,70 +156,91 @@ debian_mirror() {
         sed 's/^URIs: *//'
 }
 
-# unstable_package NAME: the folder where Debian unstable's package NAME is
-# unpacked (downloaded once per machine, with apt-get and a configuration of
-# its own: the machine's own sources stay as they are).
-UNSTABLE_APT=/var/lib/quorin/apt-unstable
-# with_unstable_sources apt-get ARGS...: apt-get on unstable's lists alone.
-with_unstable_sources() {
-    "$1" -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$UNSTABLE_APT/parts" \
-        -o Dir::State::Lists="$UNSTABLE_APT/lists" -o Dir::Cache::archives="$UNSTABLE_APT/archives" "${@:2}"
-}
-unstable_package() {
-    local folder=$UNSTABLE_APT/$1
+# debian_package SUITE ARCH NAME: the folder where Debian SUITE's package
+# NAME, built for ARCH, is unpacked: downloaded once per machine with
+# apt-get and a configuration of its own (the machine's own sources and
+# architectures stay as they are). The .deb stays beside it.
+debian_package() {
+    local suite=$1 arch=$2 name=$3
+    local apt=/var/lib/quorin/apt-$suite-$arch
+    local folder=$apt/$name
     if [ ! -d "$folder" ]; then
-        mkdir -p "$UNSTABLE_APT/parts" "$UNSTABLE_APT/lists/partial" "$UNSTABLE_APT/archives/partial"
         local mirror
         mirror=$(debian_mirror)
-        [ -n "$mirror" ] || { echo "no Debian mirror in the machine's sources to take unstable's $1 from" >&2; return 1; }
-        printf 'Types: deb\nURIs: %s\nSuites: sid\nComponents: main\nSigned-By: %s\n' "$mirror" \
-            /usr/share/keyrings/debian-archive-keyring.gpg > "$UNSTABLE_APT/parts/unstable.sources"
-        update_package_lists with_unstable_sources >&2
-        rm -f "$UNSTABLE_APT/$1"_*.deb
-        (cd "$UNSTABLE_APT" && with_unstable_sources apt-get download -qq "$1" >&2 2>/dev/null)
+        [ -n "$mirror" ] || mirror=http://deb.debian.org/debian
+        mkdir -p "$apt/parts" "$apt/lists/partial" "$apt/archives/partial"
+        printf 'Types: deb\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: %s\n' "$mirror" "$suite" \
+            /usr/share/keyrings/debian-archive-keyring.gpg > "$apt/parts/$suite.sources"
+        update_package_lists with_own_apt "$apt" "$arch" >&2
+        rm -f "$apt/${name}"_*.deb
+        (cd "$apt" && with_own_apt "$apt" "$arch" apt-get download -qq "$name" >&2 2>/dev/null) || return 1
         rm -rf "$folder.partial"
-        dpkg -x "$UNSTABLE_APT/$1"_*.deb "$folder.partial"
+        dpkg -x "$apt/${name}"_*.deb "$folder.partial" || return 1
         mv "$folder.partial" "$folder"
     fi
     echo "$folder"
 }
 
-# prepare_wheel_root ROOT: what the Debian 11 root builds the wheel with
-# besides its own packages: this machine's CPython 3.11 headers (in one
-# folder, with its pyconfig.h), this machine's Meson, and Debian 12's libyuv.
-prepare_wheel_root() {
-    local root=$1 triplet
-    triplet=$(gcc -dumpmachine)
-    local marker=$root/opt/quorin/.prepared
-    [ -f "$marker" ] && return 0
-    rm -rf "$root/opt/quorin"
-    mkdir -p "$root/opt/quorin/debs" "$root/opt/quorin/meson"
-    cp -r /usr/include/python3.11 "$root/opt/quorin/python3.11"
-    cp "/usr/include/$triplet/python3.11/pyconfig.h" "$root/opt/quorin/python3.11/pyconfig.h"
-    cp -r /usr/lib/python3/dist-packages/mesonbuild "$root/opt/quorin/meson/"
-    printf 'import sys\nfrom mesonbuild import mesonmain\nsys.exit(mesonmain.main())\n' > "$root/opt/quorin/meson/meson.py"
-    (cd "$root/opt/quorin/debs" && apt-get download -qq libyuv0 libyuv-dev 2>/dev/null)
-    in_root "$root" sh -c "dpkg -i /opt/quorin/debs/*.deb >/dev/null"
-    touch "$marker"
+# with_own_apt FOLDER ARCH apt-get ARGS...: apt-get on the sources, lists and
+# architecture of FOLDER alone.
+with_own_apt() {
+    "$3" -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$1/parts" -o Dir::State::Lists="$1/lists" \
+        -o Dir::Cache::archives="$1/archives" -o APT::Architecture="$2" -o APT::Architectures="$2" "${@:4}"
 }
 
-# run_auditwheel ROOT ARGS...: Debian unstable's auditwheel on this machine's
-# Python, finding the libraries to bundle in ROOT: through a folder of links
-# to the root's libraries, save the C and C++ runtimes (which a wheel never
-# bundles, and which this machine's programs, patchelf among them, must not
-# load from the root).
+# The Linux wheels' architectures: each is built in the Debian 11 root with
+# that root's compiler for it (cross, for aarch64) and its packages.
+LINUX_WHEEL_ARCHES=(x86_64 aarch64)
+# debian_arch ARCH: Debian's name of an architecture.
+debian_arch() {
+    case $1 in
+    x86_64) echo amd64 ;;
+    aarch64) echo arm64 ;;
+    *) echo "$1" ;;
+    esac
+}
+
+# prepare_wheel_root ROOT: what the Debian 11 root builds the wheels with
+# besides its own packages: CPython 3.11's headers (in one folder per
+# architecture, each with that architecture's pyconfig.h, from Debian 12),
+# this machine's Meson, and Debian 12's libyuv for each architecture.
+prepare_wheel_root() {
+    local root=$1 arch folder
+    local marker=$root/opt/quorin/.prepared
+    [ "$(cat "$marker" 2>/dev/null)" = "${LINUX_WHEEL_ARCHES[*]}" ] && return 0
+    rm -rf "$root/opt/quorin"
+    mkdir -p "$root/opt/quorin/debs" "$root/opt/quorin/meson"
+    cp -r /usr/lib/python3/dist-packages/mesonbuild "$root/opt/quorin/meson/"
+    printf 'import sys\nfrom mesonbuild import mesonmain\nsys.exit(mesonmain.main())\n' > "$root/opt/quorin/meson/meson.py"
+    for arch in "${LINUX_WHEEL_ARCHES[@]}"; do
+        cp -r /usr/include/python3.11 "$root/opt/quorin/python3.11-$arch"
+        folder=$(debian_package bookworm "$(debian_arch "$arch")" libpython3.11-dev) || return 1
+        cp "$folder/usr/include/$arch-linux-gnu/python3.11/pyconfig.h" "$root/opt/quorin/python3.11-$arch/pyconfig.h"
+        for package in libyuv0 libyuv-dev; do
+            debian_package bookworm "$(debian_arch "$arch")" $package >/dev/null || return 1
+            cp "/var/lib/quorin/apt-bookworm-$(debian_arch "$arch")/${package}"_*.deb "$root/opt/quorin/debs/"
+        done
+    done
+    in_root "$root" sh -c "dpkg -i /opt/quorin/debs/*.deb >/dev/null"
+    echo "${LINUX_WHEEL_ARCHES[*]}" > "$marker"
+}
+
+# run_auditwheel ROOT ARCH ARGS...: Debian unstable's auditwheel on this
+# machine's Python, finding the libraries to bundle in ROOT's folder for
+# ARCH: through a folder of links to the root's libraries, save the C and
+# C++ runtimes (which a wheel never bundles, and which this machine's
+# programs, patchelf among them, must not load from the root).
 run_auditwheel() {
-    local root=$1 triplet library libraries status=0
-    shift
-    triplet=$(gcc -dumpmachine)
+    local root=$1 arch=$2 library libraries status=0
+    shift 2
     libraries=$(mktemp -d)
-    for library in "$root/usr/lib/$triplet"/*.so*; do
+    for library in "$root/usr/lib/$arch-linux-gnu"/*.so*; do
         case ${library##*/} in
         libc.so* | libm.so* | libstdc++.so* | libgcc_s.so* | ld-linux* | libpthread.so* | libdl.so* | librt.so*) ;;
         *) ln -s "$library" "$libraries/" ;;
         esac
     done
-    PYTHONPATH="$(unstable_package python3-auditwheel)/usr/lib/python3/dist-packages" "$PYTHON" -c '
+    PYTHONPATH="$(debian_package sid amd64 python3-auditwheel)/usr/lib/python3/dist-packages" "$PYTHON" -c '
 import os, sys
 os.environ["LD_LIBRARY_PATH"] = sys.argv[1]
 from auditwheel.main import main

@@ -81,6 +81,10 @@ TEST_F(KernelEventsTest, TheGrabberCallsSampleCBOnTheDeliveryThreadAndHoldsTheCa
     long size = 32 * 24 * 3;
     std::vector<long> picture(size / sizeof(long) + 1);
     ASSERT_EQ(g.waitForSample(size, picture.data()), S_OK);
+    // The grabber calls back after it has stored the sample, outside its
+    // lock: the call may still be on its way.
+    for (int i = 0; i < 500 && callback.samples == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_GE(callback.samples, 1);
     EXPECT_EQ(g.grabber->SetCallback(nullptr, 0), S_OK);
     g.control->Stop();
