@@ -47,8 +47,7 @@ DEBIAN11_PACKAGES=(g++ ninja-build pkg-config python3 libv4l-dev nlohmann-json3-
 # - Debian unstable: the newest CPythons, 3.14 and 3.15, run the wheel.
 UNSTABLE_ROOT=/var/lib/quorin/unstable
 UNSTABLE_PACKAGES=(python3.14 python3.14-venv python3.15 python3.15-venv)
-# - Debian 13: CPython 3.13 builds the sdist and runs the wheels, and its
-#   headers build the Windows stand-in interpreter of 3.13.
+# - Debian 13: CPython 3.13 builds the sdist and runs the wheels.
 DEBIAN13_ROOT=/var/lib/quorin/debian13
 DEBIAN13_PACKAGES=(python3-dev python3-venv python3-build python3-mesonpy python3-pytest python3-numpy python3-pil
     meson ninja-build g++ pkg-config patchelf libv4l-dev nlohmann-json3-dev libyuv-dev libturbojpeg0-dev libgtk-3-dev

@@ -9,7 +9,7 @@
 #   dialog helper where the platform finds them; the Python suite again on
 #   3.13, against the installed wheel;
 # - each Windows wheel with pip for its own platform, as for CPython 3.11 and
-#   for 3.13, into a folder, then quorin.pyd from there under Wine over the
+#   for 3.15 (the newest), into a folder, then quorin.pyd from there under Wine over the
 #   stand-in interpreter built with that version's headers (64-bit; the
 #   32-bit ones are checked as files here, since this machine's kernel runs
 #   no 32-bit programs);
@@ -166,7 +166,7 @@ if [ -n "${AARCH64_TESTS:-}" ]; then
     tail -n 3 "$work/arm64-suite.log"
 fi
 
-echo "-- the Windows wheels, installed by pip for their own platform as for CPython 3.11 and 3.13"
+echo "-- the Windows wheels, installed by pip for their own platform as for CPython 3.11 and 3.15"
 export WINEDEBUG=-all
 ensure_packages "${WINE_PACKAGES[@]}"
 # The prefix scripts/test prepares, made here when this runs alone.
@@ -177,14 +177,14 @@ if [ ! -d build-wine/prefix ]; then
 fi
 for target in i686:win32:i386 x86_64:win_amd64:x86-64; do
     IFS=: read -r arch platform machine <<< "$target"
-    # A stand-in interpreter of 3.13 (its headers from the Debian 13 root),
-    # beside this machine's 3.11.
-    build_in "build-win-$arch-cp313" --cross-file "windows/cross/mingw-$arch.ini" -Dwerror=true \
-        -Dpython_include="$DEBIAN13_ROOT/usr/include/python3.13" >/dev/null
-    for python in 3.11 3.13; do
+    # A stand-in interpreter of the newest CPython, 3.15 (its headers from
+    # Debian unstable's package), beside this machine's 3.11.
+    build_in "build-win-$arch-cp315" --cross-file "windows/cross/mingw-$arch.ini" -Dwerror=true \
+        -Dpython_include="$(debian_package sid amd64 libpython3.15-dev)/usr/include/python3.15" >/dev/null
+    for python in 3.11 3.15; do
         folder=$work/cp${python/./}-$platform
         standin=build-win-$arch
-        [ "$python" = 3.11 ] || standin=build-win-$arch-cp313
+        [ "$python" = 3.11 ] || standin=build-win-$arch-cp315
         "$PYTHON" -m pip install -q --no-deps --disable-pip-version-check --root-user-action=ignore \
             --platform "$platform" --python-version "$python" --implementation cp --only-binary=:all: \
             --target "$folder" "$dist/quorin-$version-cp311-abi3-$platform.whl"
