@@ -53,13 +53,9 @@ static const CLSID CLSID_SampleGrabber = {0xC1F400A0, 0x3F08, 0x11D3, {0x9F, 0x0
 #include <unistd.h>
 #endif
 
-// Whether the platform says lines that the module routes to Python's
-// logging, and the routing: Windows's DirectShow says none.
-#ifdef _WIN32
-constexpr bool platformSaysLines = false;
-inline void routePlatformDiagnostics(void (*)(const char *line, void *context)) {}
-#else
-constexpr bool platformSaysLines = true;
+// The lines the platform says, routed to Python's logging (Windows's
+// DirectShow says none).
+#ifndef _WIN32
 inline void routePlatformDiagnostics(void (*sink)(const char *line, void *context)) {
     quorin_platform_set_diagnostic_sink(sink, nullptr);
 }

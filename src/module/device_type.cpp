@@ -3,6 +3,7 @@
 #include "device/device_methods.h"
 #include "device/frame_arrival.h"
 #include "module/com_thread.h"
+#include "module/diagnostics.h"
 #include "module/interpreter_lock.h"
 #include "module/module_error.h"
 #include "module/messages.h"
@@ -35,7 +36,7 @@ private:
 // lock that a thread of the parent held at the fork (this Dev's, COM's)
 // never comes free in the child.
 template <PyObject *(*method)(PyObject *, PyObject *)>
-PyObject *deviceMethod(PyObject *self, PyObject *args) {
+PyObject *lockedCall(PyObject *self, PyObject *args) {
     if (inheritedFromParent(recordOf(self)))
         return raiseModuleError(message::deviceOfParent);
     if (!comOnThisThread())
@@ -43,6 +44,13 @@ PyObject *deviceMethod(PyObject *self, PyObject *args) {
     lendEnvironment();
     DeviceCall call(self);
     return method(self, args);
+}
+
+// What the call said is logged once the device's lock is let go: a handler
+// may call the same Dev.
+template <PyObject *(*method)(PyObject *, PyObject *)>
+PyObject *deviceMethod(PyObject *self, PyObject *args) {
+    return thenLogged<lockedCall<method>>(self, args);
 }
 
 PyDoc_STRVAR(displaypropertypage_doc, "displaypropertypage() -> None\n\n"

@@ -48,8 +48,8 @@ PyDoc_STRVAR(listdevices_doc, "listdevices() -> list of str\n\n"
                               "(the index new_Dev() takes); an empty list when there is none.");
 
 PyMethodDef moduleMethods[] = {
-    {"new_Dev", new_Dev, METH_VARARGS, new_Dev_doc},
-    {"listdevices", listdevices, METH_NOARGS, listdevices_doc},
+    {"new_Dev", thenLogged<new_Dev>, METH_VARARGS, new_Dev_doc},
+    {"listdevices", thenLogged<listdevices>, METH_NOARGS, listdevices_doc},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <thread>
 
 TEST(CallerThreadDeathTest, ADeliveryThreadOrASecondThreadAtOnceEndsTheProcessWithWhy) {
@@ -36,4 +37,21 @@ TEST(CallerThreadDeathTest, ADeliveryThreadOrASecondThreadAtOnceEndsTheProcessWi
     }
     std::thread([&] { CallerThread::Scope later(owner); }).join();
     EXPECT_FALSE(platform::onDeliveryThread());
+}
+
+TEST(CallerThreadDeathTest, ATeardownOnTheThreadItMustWaitForEndsTheProcessWithWhyInEveryBuild) {
+    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_DEATH(
+        {
+            std::thread self;
+            std::promise<void> assigned;
+            std::future<void> ready = assigned.get_future();
+            self = std::thread([&] {
+                ready.wait();
+                platform::joinOtherThread(self, "test");
+            });
+            assigned.set_value();
+            self.join();
+        },
+        "quorin platform: a teardown ran on the thread it had to wait for \\(test\\)");
 }

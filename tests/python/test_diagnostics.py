@@ -1,6 +1,7 @@
 """What the platform says reaches Python's logging: the logger "quorin", at
-WARNING, from whichever thread it arose on; with no handler anywhere, logging
-writes it to standard error as before."""
+WARNING, on a Python thread with no quorin lock held, whichever thread it
+arose on; with no handler anywhere, logging writes it to standard error as
+before."""
 
 import json
 import logging
@@ -42,19 +43,80 @@ def test_a_helper_fault_is_a_warning_of_the_quorin_logger_and_not_written_beside
     assert capfd.readouterr().err == ""
 
 
-def test_a_line_said_on_the_video_windows_own_thread_is_logged_from_there(desk, platform, records):
+def test_a_line_said_on_the_video_windows_own_thread_is_logged_on_the_main_thread(desk, platform, records):
     desk.plan(shown(), {"exit": 0})
     dev = quorin.new_Dev(0, 1)
     dev.getbuffer()
     deadline = threading.Event()
-    for _ in range(500):
+    for _ in range(6000):
         if records:
             break
         deadline.wait(0.01)
     assert [r.getMessage() for r in records] == [
         "quorin platform: video window: the helper ended while its window showed (exit status 0);"
         " capture goes on without it"]
-    assert records[0].thread != threading.get_ident()
+    assert records[0].thread == threading.main_thread().ident
+
+
+def test_no_python_code_runs_on_a_platform_thread_or_under_a_devices_lock(helper):
+    # Logging runs Python code: a handler, and the collector. A Dev in a
+    # cycle is collected (threshold 1) while a line is logged: its teardown
+    # closes the window, which waits for the window's thread, so that line
+    # must not be logged on that thread; then on a thread of the script's,
+    # by a call into the module. A handler that names the camera calls the
+    # very Dev whose call said the line.
+    helper.plan(shown(), {"sleep": 0.5}, {"exit": 0})
+    result = run_python("""
+        import gc, json, logging, threading, time, quorin
+        said = []
+        class Said(logging.Handler):
+            def emit(self, record):
+                said.append([record.getMessage(), threading.current_thread().name,
+                             isinstance(threading.current_thread(), threading._DummyThread)])
+                if named:
+                    said[-1].append(named[0].getdisplayname())
+        logging.getLogger("quorin").addHandler(Said())
+        named = []
+        class Cycle:
+            pass
+        def leave_in_a_cycle():
+            cycle = Cycle()
+            cycle.me = cycle
+            cycle.dev = quorin.new_Dev(0, 1)
+            cycle.dev.getbuffer()
+        def until_said(count):
+            for _ in range(6000):
+                if len(said) >= count:
+                    return
+                time.sleep(0.01)
+        gc.set_threshold(1)
+        leave_in_a_cycle()
+        until_said(1)  # the helper's exit, said on the window's thread
+        def on_another_thread():
+            leave_in_a_cycle()
+            time.sleep(1)  # the helper ends meanwhile
+            quorin.listdevices()
+        worker = threading.Thread(target=on_another_thread, name="worker")
+        worker.start()
+        worker.join()
+        until_said(2)
+        gc.set_threshold(700)
+        named.append(quorin.new_Dev(0, 0))
+        try:
+            named[0].displaycapturefilterproperties()  # the helper ends without closing its window
+        except quorin.error:
+            pass
+        print(json.dumps(said))
+    """, env={"QUORIN_VIRTUAL_CAMERAS": '[{"name": "Cam"}]'})
+    assert result.returncode == 0, result.stderr[-3000:]
+    said = json.loads(result.stdout)
+    assert len(said) == 3, said
+    window_gone = ("quorin platform: video window: the helper ended while its window showed (exit status 0);"
+                   " capture goes on without it")
+    assert said[0] == [window_gone, "MainThread", False]
+    assert said[1][0] == window_gone and said[1][1:] in (["MainThread", False], ["worker", False]), said
+    assert said[2] == [FAULT.format("the helper ended without closing its window (exit status 0)"), "MainThread",
+                       False, "Cam"]
 
 
 def test_without_a_handler_lines_reach_standard_error_even_as_the_interpreter_exits():

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace platform {
 
@@ -9,15 +10,21 @@ namespace {
 
 thread_local bool delivering = false;
 
-#ifndef NDEBUG
 [[noreturn]] void broken(const char *rule) {
     std::fprintf(stderr, "quorin platform: %s\n", rule);
     std::fflush(stderr);
     std::abort();
 }
-#endif
 
 } // namespace
+
+void joinOtherThread(std::thread &thread, const char *what) {
+    if (thread.get_id() == std::this_thread::get_id()) {
+        std::string rule = std::string("a teardown ran on the thread it had to wait for (") + what + ")";
+        broken(rule.c_str());
+    }
+    thread.join();
+}
 
 void markDeliveryThread() { delivering = true; }
 

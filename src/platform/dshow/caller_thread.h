@@ -11,6 +11,13 @@
 
 namespace platform {
 
+// Joins a thread the platform started (a delivery thread, a window's
+// thread). A teardown reached on that very thread would wait for itself
+// (std::thread throws, from a destructor: the process ends with no word of
+// why): in every build, the process ends instead with a line that names
+// the thread and the fault.
+void joinOtherThread(std::thread &thread, const char *what);
+
 // Said by each delivery thread as it starts.
 void markDeliveryThread();
 bool onDeliveryThread();

@@ -1,5 +1,6 @@
 #include "ui/video_window.h"
 #include "com/diagnostics.h"
+#include "dshow/caller_thread.h"
 
 #include "ui/dialog_protocol.h"
 #include "ui/frame_slots.h"
@@ -58,7 +59,7 @@ public:
     ~VideoWindow() override {
         if (watcher_.joinable()) {
             closing_.raise();
-            watcher_.join();
+            joinOtherThread(watcher_, "video window");
         }
         if (file_)
             munmap(file_, fileBytes_);

@@ -1,6 +1,7 @@
 #include "sources/v4l2/v4l2_source.h"
 
 #include "com/guard.h"
+#include "dshow/caller_thread.h"
 #include "com/instrumentation.h"
 #include "sources/v4l2/v4l2_conversion.h"
 #include "sources/v4l2/v4l2_io.h"
@@ -335,7 +336,7 @@ public:
             char wake = 1;
             ssize_t written = write(wake_[1], &wake, 1);
             (void)written; // a full pipe wakes the thread just as well
-            thread_.join();
+            joinOtherThread(thread_, "delivery");
         }
         release();
     }

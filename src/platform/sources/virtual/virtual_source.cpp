@@ -1,5 +1,6 @@
 #include "sources/virtual/virtual_source.h"
 
+#include "dshow/caller_thread.h"
 #include "sources/virtual/frame_generator.h"
 
 #include "common/locking.h"
@@ -41,7 +42,7 @@ public:
             stopping_ = true;
         }
         wake_.notify_all();
-        thread_.join();
+        joinOtherThread(thread_, "delivery");
     }
 
 private:
