@@ -143,18 +143,56 @@ def test_a_dev_inherited_through_fork_refuses_use_and_goes_without_touching_the_
                     said.append(str(error))
             del dev
             gc.collect()
+            # As the message says: the child opens the camera for itself.
+            os.environ["QUORIN_VIRTUAL_CAMERAS"] = '[{"name": "Again"}]'
+            again = quorin.new_Dev(0, 0)
+            said.append([again.getdisplayname(), len(again.getbuffer()[0])])
             os.write(writing, json.dumps(said).encode())
         finally:
             os._exit(0)
     os.close(writing)
     started = time.monotonic()
     while os.waitpid(child, os.WNOHANG) == (0, 0):
-        assert time.monotonic() - started < 2, "the child hangs"
+        assert time.monotonic() - started < 10, "the child hangs"
         time.sleep(0.01)
     with os.fdopen(reading) as report:
-        assert json.loads(report.read()) == [FORKED] * 4
+        assert json.loads(report.read()) == [FORKED] * 4 + [["Again", 640 * 480 * 3]]
     time.sleep(0.1)
     assert sequence_number(*dev.getbuffer()) > first  # the parent's frames keep coming
+
+
+def test_children_forked_while_a_parent_thread_grabs_frames_open_the_same_camera(monkeypatch):
+    # Every call into the platform takes its process-wide locks: a child
+    # forked while the parent's thread holds one must not wait for it.
+    monkeypatch.setenv("QUORIN_VIRTUAL_CAMERAS", '[{"name": "Shared", "fps": 500, "sizes": [[64, 48]]}]')
+    dev = quorin.new_Dev(0, 0)
+    grabbing = True
+
+    def grab():
+        while grabbing:
+            dev.getbuffer()
+    grabber = threading.Thread(target=grab)
+    grabber.start()
+    try:
+        for _ in range(40):
+            child = os.fork()
+            if child == 0:
+                ok = False
+                try:
+                    ok = quorin.listdevices() == ["Shared"] and quorin.new_Dev(0, 0).getbuffer()[1:] == (64, 48)
+                finally:
+                    os._exit(0 if ok else 1)
+            started = time.monotonic()
+            while (done := os.waitpid(child, os.WNOHANG)) == (0, 0):
+                if time.monotonic() - started > 10:
+                    os.kill(child, signal.SIGKILL)
+                    os.waitpid(child, 0)
+                    pytest.fail("a child hangs")
+                time.sleep(0.001)
+            assert os.waitstatus_to_exitcode(done[1]) == 0
+    finally:
+        grabbing = False
+        grabber.join()
 
 
 def test_a_child_forked_while_a_parent_thread_is_inside_a_method_is_refused_at_once(platform):

@@ -2,15 +2,19 @@
 
 #include <quorin_platform/diagnostics.h>
 
+#include "com/process_state.h"
 #include "common/locking.h"
 
 #include <cstdio>
+#include <new>
 
 namespace {
 
 quorin::Mutex sinkLock; // trivially destroyed: a line may be said at exit
 QuorinDiagnosticSink sink GUARDED_BY(sinkLock) = nullptr;
 void *sinkContext GUARDED_BY(sinkLock) = nullptr;
+// A child of fork() starts with the lock free; the sink stays.
+const bool renewedInForkChild = (platform::renewInForkChild([] { new (&sinkLock) quorin::Mutex; }), true);
 
 } // namespace
 

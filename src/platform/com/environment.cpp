@@ -2,6 +2,7 @@
 
 #include <quorin_platform/environment.h>
 
+#include "com/process_state.h"
 #include "common/locking.h"
 
 #include <cstring>
@@ -21,10 +22,7 @@ struct Copy {
     std::vector<const char *> places GUARDED_BY(lock);
 };
 
-Copy &copy() {
-    static Copy *instance = new Copy; // trivially destroyed: read up to the exit
-    return *instance;
-}
+Copy &copy() { return platform::ProcessState<Copy>::get(); }
 
 std::vector<std::string> processVariables() {
     std::vector<std::string> variables;

@@ -1,5 +1,6 @@
 #include "com/instrumentation.h"
 #include "com/class_table.h"
+#include "com/process_state.h"
 #include "common/locking.h"
 
 #include <quorin_platform/dshow.h>
@@ -39,10 +40,7 @@ struct Ledger {
     std::map<std::string, std::vector<long>, std::less<>> resourceFailures GUARDED_BY(lock); // the requests that fail
 };
 
-Ledger &ledger() {
-    static Ledger *instance = new Ledger; // never destroyed: camera threads may outlive static teardown
-    return *instance;
-}
+Ledger &ledger() { return ProcessState<Ledger>::get(); }
 
 } // namespace
 

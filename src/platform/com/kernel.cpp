@@ -1,6 +1,7 @@
 // The kernel's clock, sleep and events.
 #include "com/instrumentation.h"
 
+#include "com/process_state.h"
 #include "common/locking.h"
 
 #include <chrono>
@@ -30,6 +31,14 @@ std::condition_variable &eventsChanged() {
     static auto *changed = new std::condition_variable;
     return *changed;
 }
+
+// A child of fork() starts with the lock free and no thread waiting (the
+// events themselves are the child's copies).
+const bool renewedInForkChild = (platform::renewInForkChild([] {
+                                     new (&eventsLock) quorin::Mutex;
+                                     new (&eventsChanged()) std::condition_variable;
+                                 }),
+                                 true);
 
 struct Event {
     const bool manualReset;

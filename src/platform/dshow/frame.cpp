@@ -1,6 +1,7 @@
 #include "dshow/frame.h"
 
 #include "com/instrumentation.h"
+#include "com/process_state.h"
 #include "common/locking.h"
 
 #include <cstdlib>
@@ -23,10 +24,7 @@ struct PictureBlocks {
     size_t bytes GUARDED_BY(lock) = 0;
 };
 
-PictureBlocks &pictureBlocks() {
-    static PictureBlocks *instance = new PictureBlocks; // outlives static teardown, as frames may
-    return *instance;
-}
+PictureBlocks &pictureBlocks() { return ProcessState<PictureBlocks>::get(); }
 
 void *reusePictureBlock(size_t size) {
     PictureBlocks &blocks = pictureBlocks();

@@ -11,6 +11,7 @@
 #include "ui/helper_process.h"
 #include "ui/property_window.h"
 #include "ui/user_interface.h"
+#include "com/process_state.h"
 #include "common/locking.h"
 #include "com/diagnostics.h"
 
@@ -33,10 +34,7 @@ struct Desk {
     unsigned long lastMessageBoxStyle GUARDED_BY(lock) = 0;
 };
 
-Desk &desk() {
-    static Desk *instance = new Desk;
-    return *instance;
-}
+Desk &desk() { return ProcessState<Desk>::get(); }
 
 // Copies wide text into UTF-8, cut at a character boundary to fit size.
 void toUtf8(const OLECHAR *text, char *out, size_t size) {

@@ -19,7 +19,9 @@ extern "C" {
 QUORIN_PLATFORM_EXPORT void quorin_platform_reset(void);
 
 // Adds a camera described by one JSON object (the keys of
-// QUORIN_VIRTUAL_CAMERAS). Returns 0, or -1 with the reason on stderr.
+// QUORIN_VIRTUAL_CAMERAS). Returns 0, or -1 with the reason on stderr. A
+// child made by fork() starts without the cameras added so (the platform's
+// records start anew there); the declared ones it lists as ever.
 QUORIN_PLATFORM_EXPORT int quorin_platform_add_camera(const char *json_object);
 // Whether enumeration lists the system's own capture devices before the
 // virtual cameras (on unless turned off; reset leaves it as it is).

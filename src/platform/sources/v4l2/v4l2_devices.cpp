@@ -5,6 +5,7 @@
 #include "sources/v4l2/v4l2_io.h"
 #include "sources/v4l2/v4l2_modes.h"
 #include "sources/v4l2/v4l2_source.h"
+#include "com/process_state.h"
 #include "common/locking.h"
 
 #include <linux/videodev2.h>
@@ -41,12 +42,16 @@ private:
 
 // Says once per process and node that the user may not open it, and how to
 // mend that: such a node is not listed, and would otherwise vanish unsaid.
+struct Told {
+    quorin::Mutex lock;
+    std::set<std::string> paths GUARDED_BY(lock);
+};
+
 void sayUnopenable(const std::string &path, int error) {
-    static quorin::Mutex lock;
-    static std::set<std::string> told GUARDED_BY(lock);
+    Told &told = ProcessState<Told>::get();
     {
-        quorin::Lock guard(lock);
-        if (!told.insert(path).second)
+        quorin::Lock guard(told.lock);
+        if (!told.paths.insert(path).second)
             return;
     }
     std::string group = v4l2Io().groupOf(path);
@@ -137,10 +142,7 @@ struct Registry {
         byPath GUARDED_BY(lock); // the same node keeps its Device while its description holds
 };
 
-Registry &registry() {
-    static Registry *instance = new Registry;
-    return *instance;
-}
+Registry &registry() { return ProcessState<Registry>::get(); }
 
 } // namespace
 

@@ -6,6 +6,7 @@
 #include "sources/v4l2/v4l2_conversion.h"
 #include "sources/v4l2/v4l2_io.h"
 #include "sources/v4l2/v4l2_modes.h"
+#include "com/process_state.h"
 #include "common/locking.h"
 
 #include <libv4l-plugin.h>
@@ -61,10 +62,7 @@ private:
     std::map<std::string, int> files_ GUARDED_BY(lock_);
 };
 
-ClaimedFiles &claimedFiles() {
-    static ClaimedFiles *files = new ClaimedFiles;
-    return *files;
-}
+ClaimedFiles &claimedFiles() { return ProcessState<ClaimedFiles>::get(); }
 
 // The driver's buffers asked for. Up to two of them are held by frames
 // (the grabber's newest and the last one a caller took), and two more stay

@@ -6,6 +6,7 @@
 #include "sources/virtual/declaration.h"
 #include "sources/virtual/frame_generator.h"
 
+#include "com/process_state.h"
 #include "common/locking.h"
 #include "sources/virtual/virtual_source.h"
 
@@ -75,10 +76,7 @@ struct Registry {
     std::vector<DevicePtr> added GUARDED_BY(lock);
 };
 
-Registry &registry() {
-    static Registry *instance = new Registry; // outlives static teardown, as filters may
-    return *instance;
-}
+Registry &registry() { return ProcessState<Registry>::get(); }
 
 } // namespace
 
