@@ -186,6 +186,7 @@ bool listDevices(const Module &module, std::vector<std::string> &names, std::str
 template <class Work>
 DWORD WINAPI runWork(void *argument) {
     (*static_cast<Work *>(argument))();
+    StandIn_EndThread();
     return 0;
 }
 

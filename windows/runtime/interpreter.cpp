@@ -79,6 +79,7 @@ PyTypeObject dictType = {};
 PyTypeObject listType = {};
 PyTypeObject moduleType = {};
 PyTypeObject functionType = {};
+PyTypeObject capsuleType = {};
 PyTypeObject typeError = {};
 PyTypeObject overflowError = {};
 PyTypeObject memoryError = {};
@@ -98,6 +99,13 @@ struct StrObject {
 struct DictObject {
     PyObject_HEAD
     std::vector<std::pair<std::string, PyObject *>> *items;
+};
+
+struct CapsuleObject {
+    PyObject_HEAD
+    void *pointer;
+    const char *name;
+    PyCapsule_Destructor destructor;
 };
 
 struct ListObject {
@@ -215,6 +223,17 @@ void dictDealloc(PyObject *object) {
     freeInstance(object);
 }
 
+void capsuleDealloc(PyObject *object) {
+    auto *capsule = reinterpret_cast<CapsuleObject *>(object);
+    if (capsule->destructor)
+        capsule->destructor(object);
+    freeInstance(object);
+}
+
+// Each thread's state's dictionary, made when first asked for and dropped
+// by StandIn_EndThread on that thread, as CPython's thread states are.
+thread_local PyObject *threadDict = nullptr;
+
 void listDealloc(PyObject *object) {
     auto *list = reinterpret_cast<ListObject *>(object);
     for (PyObject *item : *list->items)
@@ -266,6 +285,7 @@ void prepareTypes() {
     prepareType(listType, "list", sizeof(ListObject), listDealloc, Py_TPFLAGS_LIST_SUBCLASS);
     prepareType(moduleType, "module", sizeof(ModuleObject), moduleDealloc);
     prepareType(functionType, "builtin_function_or_method", sizeof(FunctionObject), plainDealloc);
+    prepareType(capsuleType, "PyCapsule", sizeof(CapsuleObject), capsuleDealloc);
     const std::pair<PyTypeObject *, const char *> exceptions[] = {
         {&typeError, "TypeError"},     {&overflowError, "OverflowError"},           {&memoryError, "MemoryError"},
         {&systemError, "SystemError"}, {&unicodeDecodeError, "UnicodeDecodeError"},
@@ -472,6 +492,23 @@ PyObject *PyUnicode_DecodeLocale(const char *text, const char *errors) {
 
 PyObject *PyErr_NoMemory(void) { return noMemory(); }
 
+void PyErr_Fetch(PyObject **type, PyObject **value, PyObject **traceback) {
+    *type = pendingType;
+    *value = pendingValue;
+    *traceback = nullptr;
+    pendingType = nullptr;
+    pendingValue = nullptr;
+}
+
+void PyErr_Restore(PyObject *type, PyObject *value, PyObject *traceback) {
+    StandIn_ClearError();
+    pendingType = type;
+    pendingValue = value;
+    Py_XDECREF(traceback);
+}
+
+void PyErr_Clear(void) { StandIn_ClearError(); }
+
 // The interpreter's lock: the host runs Python on one thread at a time, so
 // letting the lock go and taking it back only has to balance, which the
 // host checks.
@@ -580,6 +617,41 @@ PyObject *PyModule_Create2(PyModuleDef *definition, int) {
         Py_DECREF(reinterpret_cast<PyObject *>(function));
     }
     return reinterpret_cast<PyObject *>(module);
+}
+
+PyObject *PyThreadState_GetDict(void) {
+    if (!threadDict) {
+        threadDict = allocateObject(&dictType, sizeof(DictObject));
+        if (threadDict)
+            reinterpret_cast<DictObject *>(threadDict)->items = new std::vector<std::pair<std::string, PyObject *>>;
+    }
+    return threadDict;
+}
+
+unsigned long PyThread_get_thread_ident(void) { return GetCurrentThreadId(); }
+
+PyObject *PyCapsule_New(void *pointer, const char *name, PyCapsule_Destructor destructor) {
+    if (!pointer) {
+        setError(&systemError, "PyCapsule_New called with null pointer");
+        return nullptr;
+    }
+    auto *capsule = reinterpret_cast<CapsuleObject *>(allocateObject(&capsuleType, sizeof(CapsuleObject)));
+    if (!capsule)
+        return noMemory();
+    capsule->pointer = pointer;
+    capsule->name = name;
+    capsule->destructor = destructor;
+    return reinterpret_cast<PyObject *>(capsule);
+}
+
+void *PyCapsule_GetPointer(PyObject *object, const char *name) {
+    auto *capsule = reinterpret_cast<CapsuleObject *>(object);
+    if (Py_TYPE(object) != &capsuleType ||
+        (capsule->name != name && (!capsule->name || !name || std::strcmp(capsule->name, name) != 0))) {
+        setError(&systemError, "PyCapsule_GetPointer called with invalid PyCapsule object");
+        return nullptr;
+    }
+    return capsule->pointer;
 }
 
 PyObject *PyModule_GetDict(PyObject *module) { return reinterpret_cast<ModuleObject *>(module)->dict; }
@@ -719,6 +791,12 @@ void StandIn_Finalize(void) {
         exitHooks.pop_back();
         hook();
     }
+}
+
+void StandIn_EndThread(void) {
+    PyObject *dict = threadDict;
+    threadDict = nullptr;
+    Py_XDECREF(dict);
 }
 
 long StandIn_LiveObjects(void) { return liveObjects; }

@@ -19,6 +19,10 @@ STANDIN_API void StandIn_Initialize(void);
 // Runs the exit hooks, last registered first, as the interpreter's exit does.
 STANDIN_API void StandIn_Finalize(void);
 
+// Drops the calling thread's state (its dictionary), as CPython does on a
+// thread as it ends: a thread the host starts calls it last.
+STANDIN_API void StandIn_EndThread(void);
+
 // Objects made by the stand-in and not yet freed.
 STANDIN_API long StandIn_LiveObjects(void);
 // How often the interpreter's lock was let go and not yet taken back: 0
