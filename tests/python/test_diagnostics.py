@@ -59,12 +59,13 @@ def test_a_line_said_on_the_video_windows_own_thread_is_logged_on_the_main_threa
 
 
 def test_no_python_code_runs_on_a_platform_thread_or_under_a_devices_lock(helper):
-    # Logging runs Python code: a handler, and the collector. A Dev in a
-    # cycle is collected (threshold 1) while a line is logged: its teardown
-    # closes the window, which waits for the window's thread, so that line
-    # must not be logged on that thread; then on a thread of the script's,
-    # by a call into the module. A handler that names the camera calls the
-    # very Dev whose call said the line.
+    # Logging runs Python code: here a handler that collects garbage, as the
+    # collector may at any allocation. A Dev left in a cycle is collected in
+    # the handler of a line its own window said: its teardown closes the
+    # window, which waits for the window's thread, so that line must not be
+    # logged on that thread. Then on a thread of the script's, by a call
+    # into the module. A handler that names the camera calls the very Dev
+    # whose call said the line.
     helper.plan(shown(), {"sleep": 0.5}, {"exit": 0})
     result = run_python("""
         import gc, json, logging, threading, time, quorin
@@ -73,6 +74,7 @@ def test_no_python_code_runs_on_a_platform_thread_or_under_a_devices_lock(helper
             def emit(self, record):
                 said.append([record.getMessage(), threading.current_thread().name,
                              isinstance(threading.current_thread(), threading._DummyThread)])
+                gc.collect()
                 if named:
                     said[-1].append(named[0].getdisplayname())
         logging.getLogger("quorin").addHandler(Said())
@@ -89,7 +91,7 @@ def test_no_python_code_runs_on_a_platform_thread_or_under_a_devices_lock(helper
                 if len(said) >= count:
                     return
                 time.sleep(0.01)
-        gc.set_threshold(1)
+        gc.disable()  # the cycles wait for the handler's collection
         leave_in_a_cycle()
         until_said(1)  # the helper's exit, said on the window's thread
         def on_another_thread():
@@ -100,7 +102,6 @@ def test_no_python_code_runs_on_a_platform_thread_or_under_a_devices_lock(helper
         worker.start()
         worker.join()
         until_said(2)
-        gc.set_threshold(700)
         named.append(quorin.new_Dev(0, 0))
         try:
             named[0].displaycapturefilterproperties()  # the helper ends without closing its window
