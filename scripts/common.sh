@@ -166,7 +166,7 @@ debian_package() {
     if [ ! -d "$folder" ]; then
         local mirror
         mirror=$(debian_mirror)
-        [ -n "$mirror" ] || mirror=http://deb.debian.org/debian
+        [ -n "$mirror" ] || { echo "no Debian mirror in the machine's sources to take $suite's $name from" >&2; return 1; }
         mkdir -p "$apt/parts" "$apt/lists/partial" "$apt/archives/partial"
         printf 'Types: deb\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: %s\n' "$mirror" "$suite" \
             /usr/share/keyrings/debian-archive-keyring.gpg > "$apt/parts/$suite.sources"
@@ -216,8 +216,8 @@ prepare_wheel_root() {
         folder=$(debian_package bookworm "$(debian_arch "$arch")" libpython3.11-dev) || return 1
         cp "$folder/usr/include/$arch-linux-gnu/python3.11/pyconfig.h" "$root/opt/quorin/python3.11-$arch/pyconfig.h"
         for package in libyuv0 libyuv-dev; do
-            debian_package bookworm "$(debian_arch "$arch")" $package >/dev/null || return 1
-            cp "/var/lib/quorin/apt-bookworm-$(debian_arch "$arch")/${package}"_*.deb "$root/opt/quorin/debs/"
+            folder=$(debian_package bookworm "$(debian_arch "$arch")" $package) || return 1
+            cp "${folder%/*}/${package}"_*.deb "$root/opt/quorin/debs/" # the .deb beside its unpacked folder
         done
     done
     in_root "$root" sh -c "dpkg -i /opt/quorin/debs/*.deb >/dev/null"

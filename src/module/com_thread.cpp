@@ -51,8 +51,7 @@ bool keepCountUntilThreadEnds() {
     } else {
         CoUninitialize();
     }
-    PyErr_Clear();
-    PyErr_Restore(type, value, traceback);
+    PyErr_Restore(type, value, traceback); // drops any error of the calls above
     return kept;
 }
 
