@@ -52,6 +52,8 @@ struct Routing {
     // go), so that lines keep their order; a handler that calls into the
     // module finds the lines taken care of.
     static inline std::atomic<bool> delivering{false};
+    // Lines are queued: set and cleared under the queue's lock.
+    static inline std::atomic<bool> waiting{false};
     static PyMethodDef stopDefinition;
     // A platform that says line after line faster than Python logs them
     // neither fills memory nor holds the main thread: past this many, lines
@@ -94,12 +96,15 @@ struct Routing {
     // what is queued now: a thread that says line after line must not keep
     // the caller here. A line queued meanwhile has a pending call on its way.
     static void deliver() {
-        if (delivering.exchange(true))
+        // Every call into the module ends here (getbuffer among them): with
+        // nothing queued, one atomic read.
+        if (!waiting.load() || delivering.exchange(true))
             return;
         std::deque<std::string> lines;
         {
             std::lock_guard<std::mutex> hold(queue().lock);
             lines.swap(queue().lines);
+            waiting = false;
         }
         for (const std::string &line : lines) {
             if (!logLine(line))
@@ -127,6 +132,7 @@ struct Routing {
             Queue &q = queue();
             if (q.accepting && q.lines.size() < maxQueued) {
                 q.lines.emplace_back(line);
+                waiting = true;
                 // Asked for under the lock, so never once the exit hook
                 // has stopped the queue (the interpreter may then be gone).
                 if (!q.scheduled && Py_AddPendingCall(deliverPending, nullptr) == 0)
@@ -155,9 +161,10 @@ struct Routing {
     static void forgetInChild() {
         Queue &q = queue();
         new (&q.lock) std::mutex;
-        q.lines.clear();
+        new (&q.lines) std::deque<std::string>; // the parent's, perhaps half changed, left as it is
         q.scheduled = false;
         delivering = false;
+        waiting = false;
     }
 
     static void start() {
