@@ -4,7 +4,6 @@
 #include "module/python_api.h"
 
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <mutex>

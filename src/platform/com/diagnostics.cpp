@@ -5,7 +5,6 @@
 #include "com/process_state.h"
 #include "common/locking.h"
 
-#include <cstdio>
 #include <sys/uio.h>
 #include <unistd.h>
 #include <new>
