@@ -56,6 +56,7 @@ struct FakeNode {
     std::string group = "video";       // the group that owns the node
     std::string bus;                   // VIDIOC_QUERYCAP's bus_info
     size_t leftAt = 0;                 // the size of the first format that another program left it at
+    std::string sysfsFolder;           // the device's folder in sysfs (see FakeV4l2::sysfs); none by default
 };
 
 class FakeV4l2 final : public platform::V4l2Io {
@@ -382,6 +383,24 @@ public:
             if (node.path == path)
                 return node.group;
         return {};
+    }
+
+    std::string deviceFolder(const std::string &path) override {
+        for (const FakeNode &node : devices)
+            if (node.path == path)
+                return node.sysfsFolder;
+        return {};
+    }
+
+    // sysfs's files, by path.
+    std::map<std::string, std::string> sysfs;
+
+    bool readSysfs(const std::string &path, std::string &contents) override {
+        auto found = sysfs.find(path);
+        if (found == sysfs.end())
+            return false;
+        contents = found->second;
+        return true;
     }
 
     // With a frame interval set, frames come at that pace (as a camera's

@@ -133,6 +133,86 @@ TEST_F(FakeV4l2Test, DevicesAreNumberedByTheirBusAndStartAtTheFirstSizeTheyList)
     CoTaskMemFree(format);
 }
 
+// A USB camera's raw descriptors as sysfs keeps them: the device's, then its
+// configuration 1 with one video function (an association and a control
+// interface, each with a string index) per entry of functions.
+std::string usbDescriptors(const std::vector<std::pair<int, int>> &functions) {
+    std::string raw = {18, 1};
+    raw.resize(18);
+    raw += std::string{9, 2, 0, 0, static_cast<char>(2 * functions.size()), 1, 0, char(0x80), 50};
+    char first = 0;
+    for (auto [association, control] : functions) {
+        raw += std::string{8, 0x0B, first, 2, 0x0E, 3, 0, static_cast<char>(association)};
+        raw += std::string{9, 4, first, 0, 1, 0x0E, 1, 0, static_cast<char>(control)};
+        raw += std::string{9, 4, static_cast<char>(first + 1), 0, 0, 0x0E, 2, 0, 0};
+        first += 2;
+    }
+    return raw;
+}
+
+TEST_F(FakeV4l2Test, AUsbFunctionIsNamedByItsOwnStringWholeNotByTheDriversCutCard) {
+    FakeFormat sizes{V4L2_PIX_FMT_YUYV, {{320, 240}}, {}};
+    auto node = [&](const char *path, const char *card, const char *bus, const std::string &folder) {
+        FakeNode n{path, card, true, {sizes}, {}, 0, "video", bus, 0};
+        n.sysfsFolder = folder;
+        return n;
+    };
+    // A laptop's pair of functions, their strings kept by the control
+    // interfaces that share their indexes (as sysfs keeps them).
+    const std::string laptop = "/sys/devices/pci0000:00/usb1/1-1";
+    fake.sysfs[laptop + "/bConfigurationValue"] = "1\n";
+    fake.sysfs[laptop + "/product"] = "Integrated Camera\n";
+    fake.sysfs[laptop + "/descriptors"] = usbDescriptors({{4, 4}, {5, 5}});
+    fake.sysfs[laptop + "/1-1:1.0/bInterfaceNumber"] = "00\n";
+    fake.sysfs[laptop + "/1-1:1.0/interface"] = "Integrated Camera\n";
+    fake.sysfs[laptop + "/1-1:1.2/bInterfaceNumber"] = "02\n";
+    fake.sysfs[laptop + "/1-1:1.2/interface"] = "Integrated IR Camera\n";
+    // A camera whose association alone names it: the string is read from
+    // the card while the driver did not cut it, and the card is the name
+    // where it did.
+    const std::string desk = "/sys/devices/pci0000:00/usb1/1-2";
+    fake.sysfs[desk + "/bConfigurationValue"] = "1\n";
+    fake.sysfs[desk + "/product"] = "Cam\n";
+    fake.sysfs[desk + "/descriptors"] = usbDescriptors({{6, 0}, {7, 0}});
+    fake.sysfs[desk + "/1-2:1.0/bInterfaceNumber"] = "00\n";
+    fake.sysfs[desk + "/1-2:1.2/bInterfaceNumber"] = "02\n";
+    // No function string: the product, whole past the card's 31 bytes.
+    const std::string plain = "/sys/devices/pci0000:00/usb1/1-3";
+    fake.sysfs[plain + "/bConfigurationValue"] = "1\n";
+    fake.sysfs[plain + "/product"] = "A Webcam With A Long Product Name\n";
+    fake.sysfs[plain + "/descriptors"] = usbDescriptors({{0, 0}});
+    fake.sysfs[plain + "/1-3:1.0/bInterfaceNumber"] = "00\n";
+    // Descriptors that lie about their lengths: the card, read no further.
+    const std::string broken = "/sys/devices/pci0000:00/usb1/1-4";
+    fake.sysfs[broken + "/bConfigurationValue"] = "1\n";
+    fake.sysfs[broken + "/product"] = "Broken\n";
+    fake.sysfs[broken + "/descriptors"] = usbDescriptors({{4, 4}}).substr(0, 30) + std::string{char(0xFF), 0x0B, 0};
+    fake.sysfs[broken + "/1-4:1.0/bInterfaceNumber"] = "00\n";
+    fake.devices = {node("/dev/video0", "Integrated Camera: Integrated C", "usb-1", laptop + "/1-1:1.0"),
+                    node("/dev/video2", "Integrated Camera: Integrated I", "usb-2", laptop + "/1-1:1.2"),
+                    node("/dev/video4", "Cam: Front", "usb-3", desk + "/1-2:1.0"),
+                    node("/dev/video6", "Cam: A Function Named At Length", "usb-4", desk + "/1-2:1.2"),
+                    node("/dev/video8", "A Webcam With A Long Product N", "usb-5", plain + "/1-3:1.0"),
+                    node("/dev/video10", "Broken: Zero", "usb-6", broken + "/1-4:1.0"),
+                    node("/dev/video12", "vivid", "platform:vivid-000", "")};
+    const wchar_t *expected[] = {L"vivid",
+                                 L"Integrated Camera",
+                                 L"Integrated IR Camera",
+                                 L"Front",
+                                 L"Cam: A Function Named At Length",
+                                 L"A Webcam With A Long Product Name",
+                                 L"Broken: Zero"};
+    for (int i = 0; i < 7; ++i) {
+        ComRef<IPropertyBag> bag;
+        ASSERT_EQ(moniker(i)->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.voidOut()), S_OK);
+        VARIANT value;
+        VariantInit(&value);
+        ASSERT_EQ(bag->Read(L"FriendlyName", &value, nullptr), S_OK);
+        EXPECT_STREQ(value.bstrVal, expected[i]);
+        VariantClear(&value);
+    }
+}
+
 TEST_F(FakeV4l2Test, NativeFramesArriveWholeAndBottomUp) {
     oneCamera();
     fake.afterScript = FakeV4l2::Event::Silence;

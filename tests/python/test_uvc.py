@@ -236,3 +236,25 @@ def test_a_control_the_camera_stalls_is_left_out_and_the_others_stay(usb, helper
     print("with contrast stalled:", listed, changed.get("refused"))
     assert "Brightness" in listed and "Sharpness" in listed and "Contrast" not in listed
     assert camera.wait_for("set_cur", unit=unit, selector=2)["value"] == [10, 0]
+
+
+def test_a_camera_whose_functions_name_themselves_has_each_named_whole(usb):
+    camera = usb("imc-13d3-784b-vga")  # a colour and an infrared function, each named by its association
+    deadline = time.monotonic() + 20
+    while len(uvc_emulator.capture_nodes()) < 2 and time.monotonic() < deadline:
+        time.sleep(0.05)
+    cards = []
+    for node in sorted(uvc_emulator.capture_nodes().values()):
+        with open("/sys/class/video4linux/%s/name" % os.path.basename(node)) as name:
+            cards.append(name.read().strip())
+    assert sorted(cards) == ["Integrated Camera: Integrated C", "Integrated Camera: Integrated I"]
+    names = ["Integrated Camera", "Integrated IR Camera"]
+    assert quorin.listdevices() == names
+    for number, name in enumerate(names):
+        dev = quorin.new_Dev(number, 0)
+        assert dev.getdisplayname() == name
+        data, width, height = dev.getbuffer()
+        assert (width, height) == (640, 480)
+        assert_bars(data, width, height)
+        assert camera.wait_for("commit")["fourcc"] == "YUY2"
+        del dev

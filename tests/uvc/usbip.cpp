@@ -94,7 +94,7 @@ bool Link::writeAll(const void *buffer, size_t size) {
     return true;
 }
 
-bool Link::read(Request &r, int isochronousEndpoint) {
+bool Link::read(Request &r, uint32_t isochronousEndpoints) {
     uint8_t h[headerSize];
     if (!readExactly(h, sizeof h))
         return false;
@@ -121,7 +121,7 @@ bool Link::read(Request &r, int isochronousEndpoint) {
         if (!readExactly(r.out.data(), r.out.size()))
             return false;
     }
-    if (static_cast<int>(r.endpoint) == isochronousEndpoint && packets > 0) {
+    if (r.endpoint < 16 && (isochronousEndpoints >> r.endpoint & 1) && packets > 0) {
         r.packets = packets;
         std::vector<uint8_t> raw(static_cast<size_t>(packets) * 16);
         if (!readExactly(raw.data(), raw.size()))

@@ -48,8 +48,8 @@ public:
     int fd() const { return fd_; }
 
     // Reads the next request; false when the host hung up. Submits to the
-    // isochronous endpoint (a number, or -1 for none) carry packets.
-    bool read(Request &request, int isochronousEndpoint);
+    // isochronous endpoints (a bit for each number) carry packets.
+    bool read(Request &request, uint32_t isochronousEndpoints);
     // Completes a submit: status 0 or a negative errno (-32: a STALL); an IN
     // transfer's data (for isochronous ones each packet's actual bytes, one
     // after another, as the packets say).

@@ -24,7 +24,9 @@
 // Kinder than a real camera: the bus has no bandwidth limit of its own
 // (vhci-hcd passes whatever the camera answers), so a frame goes out as fast
 // as the packets the host submits carry it, and the camera never runs out
-// of sensor time; controls take effect at once and change no picture.
+// of sensor time; controls take effect at once and change no picture. A
+// profile's second function shares the first's sensor and settings, which
+// a real camera's infrared function does not; tests stream one at a time.
 #include "usbip.h"
 #include "uvc_controls.h"
 #include "uvc_pictures.h"
@@ -101,6 +103,22 @@ public:
 
 private:
     // --- requests -------------------------------------------------------
+    // An interface's number within its function: a second function's
+    // requests go to the same sensor as the first's.
+    int local(int interface) const { return interface % profile_.interfacesPerFunction; }
+
+    uint32_t isochronousEndpoints() const {
+        if (profile_.bulk)
+            return 0;
+        return 1u << (profile_.endpoint & 0x0F) |
+               (profile_.secondEndpoint ? 1u << (profile_.secondEndpoint & 0x0F) : 0);
+    }
+
+    bool streamingEndpoint(uint32_t number) const {
+        return number == static_cast<uint32_t>(profile_.endpoint & 0x0F) ||
+               (profile_.secondEndpoint && number == static_cast<uint32_t>(profile_.secondEndpoint & 0x0F));
+    }
+
     void handle(Request &r) {
         if (r.command == usbip::CmdUnlink) {
             unlink(r);
@@ -112,7 +130,7 @@ private:
             return;
         if (r.endpoint == 0) {
             control(r);
-        } else if (r.endpoint == static_cast<uint32_t>(profile_.endpoint & 0x0F)) {
+        } else if (streamingEndpoint(r.endpoint)) {
             if (profile_.bulk)
                 bulk_.push_back(std::move(r));
             else
@@ -177,10 +195,10 @@ private:
             answer = {0, 0};
             return true;
         case 0x0A: // GET_INTERFACE
-            answer = {static_cast<uint8_t>(index == profile_.streamingInterface ? alternate_ : 0)};
+            answer = {static_cast<uint8_t>(local(index) == profile_.streamingInterface ? alternate_ : 0)};
             return true;
         case 0x0B: // SET_INTERFACE
-            if (index == profile_.streamingInterface)
+            if (local(index) == profile_.streamingInterface)
                 setAlternate(value);
             return true;
         case 0x01: // CLEAR_FEATURE: on the bulk endpoint, how uvcvideo stops a bulk stream
@@ -213,7 +231,7 @@ private:
 
     bool classRequest(int request, int value, int index, const std::vector<uint8_t> &data,
                       std::vector<uint8_t> &answer) {
-        int interface = index & 0xFF, entity = index >> 8, selector = value >> 8;
+        int interface = local(index & 0xFF), entity = index >> 8, selector = value >> 8;
         if (interface == profile_.streamingInterface)
             return streamingRequest(request, selector, data, answer);
         if (interface != 0)
@@ -613,7 +631,7 @@ int Camera::run() {
         }
         if (count == 2 && fds[1].revents) {
             Request r;
-            if (!link_.read(r, profile_.bulk ? -1 : profile_.endpoint & 0x0F)) {
+            if (!link_.read(r, isochronousEndpoints())) {
                 unplug(); // the host let go of the device
                 continue;
             }

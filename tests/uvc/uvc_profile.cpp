@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <fstream>
 #include <stdexcept>
 
@@ -288,9 +289,9 @@ Bytes formatDescriptors(Profile &p, const json &fm) {
     return all;
 }
 
-Bytes interfaceDescriptor(int number, int alternate, int endpoints, int subclass) {
+Bytes interfaceDescriptor(int number, int alternate, int endpoints, int subclass, int string = 0) {
     Bytes d;
-    d.u8(9).u8(0x04).u8(number).u8(alternate).u8(endpoints).u8(0x0E).u8(subclass).u8(0).u8(0);
+    d.u8(9).u8(0x04).u8(number).u8(alternate).u8(endpoints).u8(0x0E).u8(subclass).u8(0).u8(string);
     return d;
 }
 
@@ -354,6 +355,38 @@ Bytes videoStreaming(Profile &p, const json &vs) {
     return all;
 }
 
+// The video function's descriptors (from its association on) as a second
+// function of the same device: its interfaces after the first's, its
+// endpoints at the numbers given, its association and control interface
+// named by string index name.
+Bytes secondFunction(const Bytes &first, int interfaceOffset, int name, std::map<int, int> endpoints) {
+    Bytes second = first;
+    std::vector<uint8_t> &b = second.data;
+    int subclass = 0;
+    for (size_t at = 0; at + 2 <= b.size() && b[at] >= 2; at += b[at]) {
+        uint8_t *d = &b[at];
+        if (d[1] == 0x0B) { // interface association
+            d[2] = static_cast<uint8_t>(d[2] + interfaceOffset);
+            d[7] = static_cast<uint8_t>(name);
+        } else if (d[1] == 0x04) { // interface
+            d[2] = static_cast<uint8_t>(d[2] + interfaceOffset);
+            subclass = d[6];
+            if (subclass == 0x01)
+                d[8] = static_cast<uint8_t>(name);
+        } else if (d[1] == 0x05) { // endpoint
+            d[2] = static_cast<uint8_t>(endpoints.at(d[2]));
+        } else if (d[1] == 0x24 && subclass == 0x01 && d[2] == 0x01) { // control header: its streaming interfaces
+            for (size_t i = 12; i < d[0]; ++i)
+                d[i] = static_cast<uint8_t>(d[i] + interfaceOffset);
+        } else if (d[1] == 0x24 && subclass == 0x02 && d[2] == 0x01) { // streaming input header
+            d[6] = static_cast<uint8_t>(endpoints.at(d[6]));
+        } else if (d[1] == 0x24 && subclass == 0x02 && d[2] == 0x03 && d[3]) { // still image frame's own endpoint
+            d[3] = static_cast<uint8_t>(endpoints.at(d[3]));
+        }
+    }
+    return second;
+}
+
 } // namespace
 
 const Frame *Format::frame(int frameIndex) const {
@@ -395,6 +428,13 @@ Profile loadProfile(const std::string &path) {
     // No dump gives a serial number's text; ours is as plain as most.
     if (serial && !p.strings.count(serial))
         p.strings[serial] = "0001";
+    // A camera whose function names itself: its association's iFunction and
+    // its control interface's iInterface, one string.
+    int function = 0;
+    if (device.contains("iFunction_and_VC_iInterface")) {
+        function = static_cast<int>(number(device.at("iFunction_and_VC_iInterface").at("index")));
+        p.strings[function] = device.at("iFunction_and_VC_iInterface").at("string");
+    }
 
     const json &vc = data.at("video_control");
     Bytes control = videoControl(p, vc);
@@ -411,17 +451,33 @@ Profile loadProfile(const std::string &path) {
     size_t streamingInterfaces = data.at("video_streaming").size();
     const json &interrupt = vc.at("interrupt_endpoint");
     uint32_t interruptPacket = packetSize(interrupt.at("wMaxPacketSize")).second;
-    Bytes config;
-    config.u8(9).u8(0x02).u16(0).u8(static_cast<uint32_t>(1 + streamingInterfaces)).u8(1).u8(0).u8(0x80);
-    config.u8(number(data.at("configuration").at("MaxPower_mA")) / 2);
     // The interface association that binds the video function.
-    config.u8(8).u8(0x0B).u8(0).u8(static_cast<uint32_t>(1 + streamingInterfaces)).u8(0x0E).u8(0x03).u8(0).u8(0);
-    config.append(interfaceDescriptor(0, 0, 1, 0x01)).append(control);
-    config.append(endpointDescriptor(static_cast<int>(number(interrupt.at("bEndpointAddress"))), 0x03, interruptPacket,
-                                     static_cast<int>(number(interrupt.at("bInterval")))));
+    int interruptEndpoint = static_cast<int>(number(interrupt.at("bEndpointAddress")));
+    Bytes video;
+    video.u8(8).u8(0x0B).u8(0).u8(static_cast<uint32_t>(1 + streamingInterfaces)).u8(0x0E).u8(0x03).u8(0).u8(function);
+    video.append(interfaceDescriptor(0, 0, 1, 0x01, function)).append(control);
+    video.append(endpointDescriptor(interruptEndpoint, 0x03, interruptPacket,
+                                    static_cast<int>(number(interrupt.at("bInterval")))));
     Bytes csEndpoint;
     csEndpoint.u8(5).u8(0x25).u8(0x03).u16(interruptPacket);
-    config.append(csEndpoint).append(streaming);
+    video.append(csEndpoint).append(streaming);
+    p.interfacesPerFunction = static_cast<int>(1 + streamingInterfaces);
+    const json &added = data.contains("emulation") ? data.at("emulation") : json::object();
+    if (added.contains("second_function")) {
+        // Its endpoints take the next numbers free after the first's.
+        const json &name = added.at("second_function").at("iFunction");
+        int index = static_cast<int>(number(name.at("index")));
+        p.strings[index] = name.at("string");
+        int free = std::max(p.endpoint & 0x0F, interruptEndpoint & 0x0F) + 1;
+        p.secondEndpoint = 0x80 | free;
+        std::map<int, int> endpoints = {{p.endpoint, p.secondEndpoint}, {interruptEndpoint, 0x80 | (free + 1)}};
+        video.append(secondFunction(video, p.interfacesPerFunction, index, endpoints));
+    }
+    Bytes config;
+    config.u8(9).u8(0x02).u16(0).u8(
+        static_cast<uint32_t>(p.secondEndpoint ? 2 * p.interfacesPerFunction : p.interfacesPerFunction));
+    config.u8(1).u8(0).u8(0x80).u8(number(data.at("configuration").at("MaxPower_mA")) / 2);
+    config.append(video);
     config.data[2] = static_cast<uint8_t>(config.data.size());
     config.data[3] = static_cast<uint8_t>(config.data.size() >> 8);
     p.configDescriptor = config.data;

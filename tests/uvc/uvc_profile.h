@@ -58,6 +58,11 @@ struct Profile {
     std::map<int, std::string> strings; // by index
     int streamingInterface = 1;
     int endpoint = 0x81;
+    // A second video function (an infrared one beside the colour one, as
+    // laptops have): the first's interfaces again, numbered after them, and
+    // streaming on this endpoint (0: none). It shares the first's sensor.
+    int interfacesPerFunction = 2;
+    int secondEndpoint = 0;
     bool bulk = false;
     uint32_t bulkPacket = 512;
     std::vector<AltSetting> alternates; // the iso ones (none for bulk)

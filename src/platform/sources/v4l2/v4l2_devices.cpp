@@ -5,6 +5,7 @@
 #include "sources/v4l2/v4l2_io.h"
 #include "sources/v4l2/v4l2_modes.h"
 #include "sources/v4l2/v4l2_source.h"
+#include "sources/v4l2/v4l2_usb_name.h"
 #include "com/process_state.h"
 #include "common/locking.h"
 
@@ -122,7 +123,7 @@ bool describe(const std::string &path, CameraDescription &camera, std::string &b
     const char *busInfo = reinterpret_cast<const char *>(capability.bus_info);
     bus.assign(busInfo, strnlen(busInfo, sizeof capability.bus_info));
     const char *card = reinterpret_cast<const char *>(capability.card);
-    camera.name.assign(card, strnlen(card, sizeof capability.card));
+    camera.name = usbFunctionName(path, std::string(card, strnlen(card, sizeof capability.card)));
     // A driver that lists no intervals runs at the rate it reports now.
     v4l2_streamparm rate{};
     rate.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;

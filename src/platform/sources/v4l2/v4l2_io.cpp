@@ -55,6 +55,28 @@ public:
             return {};
         return found->gr_name;
     }
+    std::string deviceFolder(const std::string &path) override {
+        std::string link = "/sys/class/video4linux/" + path.substr(path.rfind('/') + 1) + "/device";
+        char *resolved = realpath(link.c_str(), nullptr);
+        if (!resolved)
+            return {};
+        std::string folder = resolved;
+        std::free(resolved);
+        return folder;
+    }
+    bool readSysfs(const std::string &path, std::string &contents) override {
+        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        contents.clear();
+        char chunk[4096];
+        ssize_t got;
+        // A descriptor dump is a few kilobytes; far more is no sysfs file of ours.
+        while ((got = ::read(fd, chunk, sizeof chunk)) > 0 && contents.size() < (1u << 20))
+            contents.append(chunk, static_cast<size_t>(got));
+        ::close(fd);
+        return got == 0;
+    }
 };
 
 // Never destroyed: a delivery thread may still poll when the process exits

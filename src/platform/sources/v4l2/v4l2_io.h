@@ -33,6 +33,11 @@ public:
     // The name of the group that owns the node (its users may open it), or
     // empty when that cannot be told.
     virtual std::string groupOf(const std::string &path) = 0;
+    // The sysfs folder of the device that drives the node at path (for a USB
+    // camera, the interface its driver bound); empty where there is none.
+    virtual std::string deviceFolder(const std::string &path) = 0;
+    // A sysfs file's contents, whole; false where it cannot be read.
+    virtual bool readSysfs(const std::string &path, std::string &contents) = 0;
 };
 
 // The interface in use: the system's, unless a test put another in place.
