@@ -80,6 +80,7 @@ def run_python(code, env=None, background=False):
 # with threads (its registry keeps the parent's threads): such children are
 # checked in the other builds.
 UNDER_TSAN = "libtsan" in os.environ.get("LD_PRELOAD", "")
+UNDER_ASAN = "libasan" in os.environ.get("LD_PRELOAD", "")
 
 FAKE_HELPER = os.path.join(os.path.dirname(__file__), "fake_dialog_helper.py")
 SIZES = [[640, 480], [320, 240]]

@@ -12,7 +12,7 @@ import pytest
 
 import quorin
 
-from conftest import UNDER_TSAN, exits_cleanly_while_a_daemon_thread_captures, run_python
+from conftest import UNDER_ASAN, UNDER_TSAN, exits_cleanly_while_a_daemon_thread_captures, run_python
 from frames import sequence_number
 
 
@@ -161,7 +161,11 @@ def test_a_dev_inherited_through_fork_refuses_use_and_goes_without_touching_the_
     assert sequence_number(*dev.getbuffer()) > first  # the parent's frames keep coming
 
 
+# Under AddressSanitizer a child hangs now and then, after the file's earlier
+# tests only (2 runs of the file in 6; none in 3000 forks of this test alone);
+# the cause is not found yet. The plain builds run it every time.
 @pytest.mark.skipif(UNDER_TSAN, reason="the children start threads")
+@pytest.mark.skipif(UNDER_ASAN, reason="an open fault: a child sometimes hangs under AddressSanitizer")
 def test_children_forked_while_a_parent_thread_grabs_frames_open_the_same_camera(monkeypatch):
     # Every call into the platform takes its process-wide locks: a child
     # forked while the parent's thread holds one must not wait for it.
