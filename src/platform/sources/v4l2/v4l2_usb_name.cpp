@@ -115,9 +115,9 @@ std::string usbFunctionName(const std::string &path, const std::string &card) {
     // association's: the association's is read from an interface that
     // shares its string index, as laptop cameras' do.
     std::string sibling = interface.substr(0, dot + 1);
-    for (int number : function.interfacesNamedSo) {
+    for (int named : function.interfacesNamedSo) {
         std::string text;
-        if (attribute(sibling + std::to_string(number) + "/interface", text) && !text.empty())
+        if (attribute(sibling + std::to_string(named) + "/interface", text) && !text.empty())
             return text;
     }
     // Else the card has it whole when the driver did not have to cut it.
