@@ -1,5 +1,6 @@
 // setresolution(width, height): writes the size into the capture pin's
 // current format and rebuilds the graph around the same capture filter.
+// getresolutions(): the sizes the pin's capabilities offer.
 #include "device/device_methods.h"
 #include "device/stream_config.h"
 #include "graph/media_type.h"
@@ -7,6 +8,11 @@
 #include "module/interpreter_lock.h"
 #include "module/module_error.h"
 #include "module/messages.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -43,7 +49,64 @@ const char *changeResolution(DeviceRecord *record, int width, int height) {
     return nullptr;
 }
 
+using Size = std::pair<long, long>;
+
+// The sizes of the pin's capabilities in their order, each once: false when
+// the pin cannot tell them.
+bool offeredSizes(DeviceRecord *record, std::vector<Size> &sizes) {
+    ComRef<IAMStreamConfig> config;
+    int count = 0, capsSize = 0;
+    if (!findStreamConfig(record, config) || config->GetNumberOfCapabilities(&count, &capsSize) != S_OK ||
+        count < 0 || capsSize < 0)
+        return false;
+    // The capabilities' record, as large as the pin says it writes (a
+    // driver's may be larger than the SDK's).
+    std::vector<BYTE> caps(std::max<size_t>(static_cast<size_t>(capsSize), sizeof(VIDEO_STREAM_CONFIG_CAPS)));
+    for (int i = 0; i < count; ++i) {
+        AM_MEDIA_TYPE *type = nullptr;
+        if (config->GetStreamCaps(i, &type, caps.data()) != S_OK || !type) {
+            discardMediaType(type);
+            continue;
+        }
+        // Formats without a video header (another stream's) have no size.
+        if (const VIDEOINFOHEADER *header = videoInfoHeader(type)) {
+            Size size{header->bmiHeader.biWidth, std::labs(header->bmiHeader.biHeight)};
+            bool seen = false;
+            for (const Size &s : sizes)
+                seen = seen || s == size;
+            if (!seen)
+                sizes.push_back(size);
+        }
+        discardMediaType(type);
+    }
+    return true;
+}
+
 } // namespace
+
+PyObject *getresolutions(PyObject *self, PyObject *args) {
+    if (!PyArg_ParseTuple(args, ":getresolutions"))
+        return nullptr;
+    DeviceRecord *record = recordOf(self);
+    if (!requireGraph(record))
+        return nullptr;
+    std::vector<Size> sizes;
+    if (!withoutInterpreterLock([&] { return offeredSizes(record, sizes); }))
+        return raiseModuleError(message::sizesNotQueried);
+    PyObject *list = PyList_New(0);
+    if (!list)
+        return nullptr;
+    for (const Size &size : sizes) {
+        PyObject *item = Py_BuildValue("(ll)", size.first, size.second);
+        if (!item || PyList_Append(list, item) != 0) {
+            Py_XDECREF(item);
+            Py_DECREF(list);
+            return nullptr;
+        }
+        Py_DECREF(item);
+    }
+    return list;
+}
 
 PyObject *setresolution(PyObject *self, PyObject *args) {
     int width, height;

@@ -11,3 +11,6 @@ PyObject *displaycapturepinproperties(PyObject *self, PyObject *args);
 PyObject *getdisplayname(PyObject *self, PyObject *args);
 PyObject *setresolution(PyObject *self, PyObject *args);
 PyObject *getbuffer(PyObject *self, PyObject *args);
+PyObject *getresolutions(PyObject *self, PyObject *args);
+PyObject *getcontrols(PyObject *self, PyObject *args);
+PyObject *setcontrol(PyObject *self, PyObject *args);

@@ -24,10 +24,10 @@ platform::VideoFormat formatOf(LONG width, LONG height) {
     return format;
 }
 
-// Colour bars for format at brightness, which must outlive them.
+// Colour bars for format with picture settings, which must outlive them.
 std::unique_ptr<platform::FrameGenerator> barsFor(const platform::VideoFormat &format,
-                                                  const std::atomic<int> &brightness) {
-    auto bars = platform::createColourBars(brightness);
+                                                  const platform::PictureSettings &picture) {
+    auto bars = platform::createColourBars(picture);
     bars->setFormat(format);
     return bars;
 }
@@ -36,8 +36,8 @@ std::unique_ptr<platform::FrameGenerator> barsFor(const platform::VideoFormat &f
 
 TEST(ColourBars, BarsAboveACounterStripInBottomUpBgr) {
     const platform::VideoFormat format = formatOf(174, 97);
-    std::atomic<int> brightness{platform::maximumBrightness};
-    auto bars = barsFor(format, brightness);
+    platform::PictureSettings picture;
+    auto bars = barsFor(format, picture);
     platform::Frame frame;
     bars->render(frame, 0x80000001u);
     ASSERT_EQ(frame.bytes.size(), 524u * 97); // 174 * 3 = 522 bytes, padded to 524
@@ -60,20 +60,28 @@ TEST(ColourBars, BarsAboveACounterStripInBottomUpBgr) {
         EXPECT_EQ(frame.bytes[row * format.stride() + 522] | frame.bytes[row * format.stride() + 523], 0);
 }
 
-TEST(ColourBars, BrightnessScalesTheBarsOfTheNextFrameButNotTheStrip) {
+TEST(ColourBars, BrightnessScalesAndOffsetsTheBarsOfTheNextFrameButNotTheStrip) {
     const platform::VideoFormat format = formatOf(64, 16);
-    std::atomic<int> brightness{platform::maximumBrightness};
-    auto bars = barsFor(format, brightness);
+    platform::PictureSettings picture;
+    auto bars = barsFor(format, picture);
     platform::Frame frame;
     bars->render(frame, 1);
     EXPECT_EQ(pixelAt(frame.bytes, format, 8, 0), (Rgb{255, 255, 0}));
 
     // The same frame, rendered again after a change, is redrawn whole.
-    brightness = 128;
+    picture.scale = 128;
     bars->render(frame, 1);
     EXPECT_EQ(pixelAt(frame.bytes, format, 8, 0), (Rgb{128, 128, 0}));
     EXPECT_EQ(pixelAt(frame.bytes, format, 63, 15), (Rgb{255, 255, 255})); // the counter's bit 0
-    brightness = 0;
+    // An offset moves every channel, each kept within 0 to 255.
+    picture.offset = 200;
+    bars->render(frame, 1);
+    EXPECT_EQ(pixelAt(frame.bytes, format, 8, 0), (Rgb{255, 255, 200}));
+    picture.offset = -100;
+    bars->render(frame, 1);
+    EXPECT_EQ(pixelAt(frame.bytes, format, 8, 0), (Rgb{28, 28, 0}));
+    picture.scale = 0;
+    picture.offset = 0;
     bars->render(frame, 1);
     EXPECT_EQ(pixelAt(frame.bytes, format, 0, 0), (Rgb{0, 0, 0}));
 }

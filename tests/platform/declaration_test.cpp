@@ -23,7 +23,8 @@ TEST(VirtualCameraDeclaration, EveryKeyIsReadAndWrongValuesAreNamed) {
     ASSERT_TRUE(platform::parseCamera(
         R"({"name": "X", "sizes": [[320, 240], [641, 3]], "pin": "interleaved", "fps": 12.5,
             "first_frame_ms": 250, "delivers": false, "format_block": "videoinfo2",
-            "filter_pages": 0, "pin_pages": 2})",
+            "filter_pages": 0, "pin_pages": 2, "controls": {"exposure": {"minimum": -13, "maximum": -1,
+            "default": -6, "auto": true}, "gain": {"minimum": 0, "maximum": 100, "step": 5, "default": 50}}})",
         c, error))
         << error;
     EXPECT_EQ(c.sizes.size(), 2u);
@@ -34,6 +35,10 @@ TEST(VirtualCameraDeclaration, EveryKeyIsReadAndWrongValuesAreNamed) {
     EXPECT_EQ(c.formatBlock, platform::FormatBlock::VideoInfo2);
     EXPECT_EQ(c.filterPages, 0);
     EXPECT_EQ(c.pinPages, 2);
+    const std::vector<platform::DeclaredSetting> settings = {
+        {quorin::SettingFamily::CameraControl, CameraControl_Exposure, -13, -1, 1, -6, true},
+        {quorin::SettingFamily::VideoProcAmp, VideoProcAmp_Gain, 0, 100, 5, 50, false}};
+    EXPECT_TRUE(c.settings == settings);
 
     const std::pair<const char *, const char *> wrong[] = {
         {R"({"name": ""})", "\"name\" must be a non-empty text without NUL characters"},
@@ -52,6 +57,22 @@ TEST(VirtualCameraDeclaration, EveryKeyIsReadAndWrongValuesAreNamed) {
          "unknown key \"kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk...\""},
         {R"({"name": "X", "delivers": 1})", "\"delivers\" must be true or false"},
         {R"({"name": "X", "first_frame_ms": -1})", "\"first_frame_ms\" must be a whole number from 0 to 3600000"},
+        {R"({"name": "X", "controls": []})", "\"controls\" must be an object from a control's name to its range"},
+        {R"({"name": "X", "controls": {"Brightness": {}}})", "unknown control \"Brightness\""},
+        {R"({"name": "X", "controls": {"brightness": {"minimum": 0, "maximum": 9}}})",
+         "the control \"brightness\" must have \"minimum\", \"maximum\" and \"default\""},
+        {R"({"name": "X", "controls": {"gain": {"minimum": 5, "maximum": 1, "default": 3}}})",
+         "the control \"gain\" must have minimum <= default <= maximum"},
+        {R"({"name": "X", "controls": {"gain": {"minimum": 0, "maximum": 9, "default": 10}}})",
+         "the control \"gain\" must have minimum <= default <= maximum"},
+        {R"({"name": "X", "controls": {"gain": {"minimum": 0, "maximum": 9, "default": 1, "step": 0}}})",
+         "the control \"gain\": \"step\" must be a whole number from 1 to 2147483647"},
+        {R"({"name": "X", "controls": {"zoom": {"minimum": 0, "maximum": 4294967296, "default": 1}}})",
+         "the control \"zoom\": \"maximum\" must be a whole number from -2147483648 to 2147483647"},
+        {R"({"name": "X", "controls": {"focus": {"minimum": 0, "maximum": 9, "default": 1, "auto": 1}}})",
+         "the control \"focus\": \"auto\" must be true or false"},
+        {R"({"name": "X", "controls": {"focus": {"minimum": 0, "maximum": 9, "default": 1, "value": 1}}})",
+         "the control \"focus\": unknown key \"value\""},
     };
     for (const auto &[text, message] : wrong) {
         EXPECT_FALSE(platform::parseCamera(text, c, error)) << text;

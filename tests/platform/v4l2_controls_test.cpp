@@ -156,3 +156,70 @@ TEST_F(V4l2ControlsTest, AnUnpluggedDeviceHasNoControlsToShow) {
     EXPECT_FALSE(device->openControls(error));
     EXPECT_EQ(error, "/dev/video0: No such file or directory");
 }
+
+// A UVC camera's controls as uvcvideo gives them (UVC units: exposure in
+// 100 µs, pan in arc seconds), through the filter's IAMVideoProcAmp and
+// IAMCameraControl in Windows' units.
+TEST_F(V4l2ControlsTest, TheFiltersSettingsAreTheControlsInWindowsUnitsWithTheirAutomaticModes) {
+    // clang-format off
+    fake.devices[0].controls = {
+        control(V4L2_CID_BRIGHTNESS, V4L2_CTRL_TYPE_INTEGER, "Brightness", -64, 64, 0),
+        control(V4L2_CID_AUTO_WHITE_BALANCE, V4L2_CTRL_TYPE_BOOLEAN, "White Balance, Automatic", 0, 1, 1),
+        control(V4L2_CID_WHITE_BALANCE_TEMPERATURE, V4L2_CTRL_TYPE_INTEGER, "White Balance Temperature", 2800,
+                6500, 4600, V4L2_CTRL_FLAG_INACTIVE),
+        control(V4L2_CID_EXPOSURE_AUTO, V4L2_CTRL_TYPE_MENU, "Auto Exposure", 0, 3, 3, 0,
+                {"", "Manual Mode", "", "Aperture Priority Mode"}),
+        control(V4L2_CID_EXPOSURE_ABSOLUTE, V4L2_CTRL_TYPE_INTEGER, "Exposure Time, Absolute", 3, 2047, 156),
+        control(V4L2_CID_PAN_ABSOLUTE, V4L2_CTRL_TYPE_INTEGER, "Pan, Absolute", -36000, 36000, 0),
+    };
+    // clang-format on
+    fake.devices[0].controls[4].query.step = 1;
+    fake.devices[0].controls[5].query.step = 3600;
+    ComRef<IBaseFilter> filter = bindFilter(0);
+    ASSERT_TRUE(filter);
+    ComRef<IAMVideoProcAmp> procAmp;
+    ComRef<IAMCameraControl> camera;
+    ASSERT_EQ(filter->QueryInterface(IID_IAMVideoProcAmp, procAmp.voidOut()), S_OK);
+    ASSERT_EQ(filter->QueryInterface(IID_IAMCameraControl, camera.voidOut()), S_OK);
+    long minimum, maximum, step, preset, caps, value, flags;
+    auto range = [&](auto &settings, long property) {
+        HRESULT hr = settings->GetRange(property, &minimum, &maximum, &step, &preset, &caps);
+        return std::make_tuple(hr, minimum, maximum, step, preset, caps);
+    };
+    auto now = [&](auto &settings, long property) {
+        HRESULT hr = settings->Get(property, &value, &flags);
+        return std::make_tuple(hr, value, flags);
+    };
+    EXPECT_EQ(range(procAmp, VideoProcAmp_Brightness), std::make_tuple(S_OK, -64L, 64L, 2L, 0L, 2L));
+    EXPECT_EQ(range(procAmp, VideoProcAmp_WhiteBalance), std::make_tuple(S_OK, 2800L, 6500L, 2L, 4600L, 3L));
+    EXPECT_EQ(now(procAmp, VideoProcAmp_WhiteBalance), std::make_tuple(S_OK, 4600L, 1L));
+    EXPECT_EQ(std::get<0>(range(procAmp, VideoProcAmp_Gamma)), E_PROP_ID_UNSUPPORTED);
+    // 0.3 ms to 204.7 ms: 2^-11 s to 2^-3 s, the ends kept inside; 15.6 ms
+    // is 2^-6 s. Automatic in aperture priority, the webcam's own mode.
+    EXPECT_EQ(range(camera, CameraControl_Exposure), std::make_tuple(S_OK, -11L, -3L, 1L, -6L, 3L));
+    EXPECT_EQ(now(camera, CameraControl_Exposure), std::make_tuple(S_OK, -6L, 1L));
+    EXPECT_EQ(range(camera, CameraControl_Pan), std::make_tuple(S_OK, -10L, 10L, 1L, 0L, 2L));
+
+    // By hand: the mode goes to manual, then the time is set (2^-8 s).
+    EXPECT_EQ(camera->Set(CameraControl_Exposure, -8, CameraControl_Flags_Manual), S_OK);
+    EXPECT_EQ(fake.controlValues[V4L2_CID_EXPOSURE_AUTO], V4L2_EXPOSURE_MANUAL);
+    EXPECT_EQ(fake.controlValues[V4L2_CID_EXPOSURE_ABSOLUTE], 39);
+    EXPECT_EQ(now(camera, CameraControl_Exposure), std::make_tuple(S_OK, -8L, 2L));
+    EXPECT_EQ(camera->Set(CameraControl_Exposure, 0, CameraControl_Flags_Auto), S_OK);
+    EXPECT_EQ(fake.controlValues[V4L2_CID_EXPOSURE_AUTO], V4L2_EXPOSURE_APERTURE_PRIORITY);
+    EXPECT_EQ(camera->Set(CameraControl_Pan, 5, CameraControl_Flags_Manual), S_OK);
+    EXPECT_EQ(fake.controlValues[V4L2_CID_PAN_ABSOLUTE], 18000);
+
+    // Refused: outside the range, or by the device, which leaves the
+    // automatic mode on.
+    EXPECT_EQ(camera->Set(CameraControl_Exposure, -2, CameraControl_Flags_Manual), E_INVALIDARG);
+    fake.devices[0].controls[4].setError = EIO;
+    EXPECT_TRUE(FAILED(camera->Set(CameraControl_Exposure, -7, CameraControl_Flags_Manual)));
+    EXPECT_EQ(fake.controlValues[V4L2_CID_EXPOSURE_AUTO], V4L2_EXPOSURE_APERTURE_PRIORITY);
+    EXPECT_EQ(now(camera, CameraControl_Exposure), std::make_tuple(S_OK, -8L, 1L));
+    EXPECT_EQ(procAmp->Set(VideoProcAmp_Brightness, 1, 0), E_INVALIDARG); // neither automatic nor by hand
+    procAmp.reset();
+    camera.reset();
+    filter.reset();
+    EXPECT_EQ(fake.openFiles(), 0);
+}

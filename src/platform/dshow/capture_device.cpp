@@ -13,7 +13,8 @@ double CameraDescription::rateAt(FrameSize size) const {
 bool CameraDescription::operator==(const CameraDescription &o) const {
     return name == o.name && sizes == o.sizes && interleaved == o.interleaved && fps == o.fps && rates == o.rates &&
            firstFrameMs == o.firstFrameMs && delivers == o.delivers && unpluggedAfter == o.unpluggedAfter &&
-           formatBlock == o.formatBlock && filterPages == o.filterPages && pinPages == o.pinPages;
+           formatBlock == o.formatBlock && filterPages == o.filterPages && pinPages == o.pinPages &&
+           settings == o.settings;
 }
 
 bool Device::acquire(const void *owner) {

@@ -7,6 +7,7 @@
 // FrameSource it captures through.
 #pragma once
 
+#include "dshow/camera_settings.h"
 #include "dshow/media_type.h"
 #include "common/locking.h"
 
@@ -25,6 +26,18 @@ struct FrameSize {
     bool operator==(const FrameSize &other) const { return width == other.width && height == other.height; }
 };
 
+// A setting a virtual camera declares, in DirectShow's units.
+struct DeclaredSetting {
+    SettingFamily family;
+    long property;
+    long minimum, maximum, step, defaultValue;
+    bool hasAuto; // then automatic at the start
+    bool operator==(const DeclaredSetting &o) const {
+        return family == o.family && property == o.property && minimum == o.minimum && maximum == o.maximum &&
+               step == o.step && defaultValue == o.defaultValue && hasAuto == o.hasAuto;
+    }
+};
+
 struct CameraDescription {
     std::string name;
     std::vector<FrameSize> sizes{{640, 480}}; // the first is the starting format
@@ -39,6 +52,7 @@ struct CameraDescription {
     FormatBlock formatBlock = FormatBlock::VideoInfo;
     long filterPages = 1;
     long pinPages = 1;
+    std::vector<DeclaredSetting> settings; // a virtual camera's, by name
 
     double rateAt(FrameSize size) const;
     bool operator==(const CameraDescription &other) const;
@@ -61,6 +75,10 @@ public:
     // error set, when they cannot be read. A device without settings gives
     // an empty list.
     virtual std::unique_ptr<DeviceControls> openControls(std::string &error) = 0;
+    // The device's settings as DirectShow names them, opened for one call;
+    // null for a device that offers none, or whose settings cannot be read
+    // now (every setting then reads as unsupported).
+    virtual std::unique_ptr<CameraSettings> openSettings() { return nullptr; }
 
     // Marks the device as held by owner; false when another owner holds it.
     bool acquire(const void *owner);

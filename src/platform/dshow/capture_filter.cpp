@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace platform {
 
@@ -59,13 +60,49 @@ HRESULT CapturePin::SetFormat(AM_MEDIA_TYPE *pmt) {
     return owner_.setCurrentSize(width, height);
 }
 
+HRESULT CapturePin::GetNumberOfCapabilities(int *piCount, int *piSize) {
+    if (!piCount || !piSize)
+        return E_POINTER;
+    PLATFORM_ENTER("IAMStreamConfig::GetNumberOfCapabilities");
+    *piCount = static_cast<int>(owner_.camera().sizes.size());
+    *piSize = sizeof(VIDEO_STREAM_CONFIG_CAPS);
+    return S_OK;
+}
+
+HRESULT CapturePin::GetStreamCaps(int iIndex, AM_MEDIA_TYPE **ppmt, BYTE *pSCC) {
+    if (!ppmt || !pSCC)
+        return E_POINTER;
+    *ppmt = nullptr;
+    PLATFORM_ENTER("IAMStreamConfig::GetStreamCaps");
+    const std::vector<FrameSize> &sizes = owner_.camera().sizes;
+    if (iIndex < 0 || static_cast<size_t>(iIndex) >= sizes.size())
+        return S_FALSE; // as DirectShow answers an index past the last
+    FrameSize size = sizes[static_cast<size_t>(iIndex)];
+    VideoFormat format;
+    format.width = size.width;
+    format.height = size.height;
+    format.fps = owner_.camera().rateAt(size);
+    format.block = owner_.camera().formatBlock;
+    *ppmt = newMediaType(format);
+    if (!*ppmt)
+        return E_OUTOFMEMORY;
+    VIDEO_STREAM_CONFIG_CAPS caps{};
+    caps.guid = owner_.camera().formatBlock == FormatBlock::VideoInfo2 ? FORMAT_VideoInfo2 : FORMAT_VideoInfo;
+    caps.InputSize = caps.MinCroppingSize = caps.MaxCroppingSize = {size.width, size.height};
+    caps.MinOutputSize = caps.MaxOutputSize = {size.width, size.height};
+    caps.MinFrameInterval = caps.MaxFrameInterval = static_cast<LONGLONG>(10000000.0 / format.fps + 0.5);
+    std::memcpy(pSCC, &caps, sizeof caps);
+    return S_OK;
+}
+
 HRESULT CapturePin::GetPages(CAUUID *pPages) { return fillPages(pPages, owner_.camera().pinPages, 2); }
 
 // --- filter ---------------------------------------------------------------
 
 CaptureFilter::CaptureFilter(DevicePtr device)
-    : device_(std::move(device)), source_(device_->createSource()), pin_(*this), current_(device_->currentSize()),
-      pool_(idleFrames) {}
+    : device_(std::move(device)), source_(device_->createSource()), pin_(*this),
+      procAmp_(*static_cast<IBaseFilter *>(this), *device_), cameraControl_(*static_cast<IBaseFilter *>(this), *device_),
+      current_(device_->currentSize()), pool_(idleFrames) {}
 
 CaptureFilter::~CaptureFilter() {
     onStop();
@@ -76,6 +113,10 @@ CaptureFilter::~CaptureFilter() {
 void *CaptureFilter::findInterface(REFIID riid) {
     if (IsEqualGUID(riid, IID_ISpecifyPropertyPages))
         return static_cast<ISpecifyPropertyPages *>(this);
+    if (IsEqualGUID(riid, IID_IAMVideoProcAmp))
+        return static_cast<IAMVideoProcAmp *>(&procAmp_);
+    if (IsEqualGUID(riid, IID_IAMCameraControl))
+        return static_cast<IAMCameraControl *>(&cameraControl_);
     return FilterObject::findInterface(riid);
 }
 

@@ -7,6 +7,7 @@
 
 #include "dshow/capture_device.h"
 #include "dshow/filter.h"
+#include "dshow/filter_settings.h"
 #include "dshow/frame_pool.h"
 #include "dshow/frame_source.h"
 #include "dshow/property_pages.h"
@@ -25,6 +26,9 @@ public:
 
     HRESULT STDMETHODCALLTYPE SetFormat(AM_MEDIA_TYPE *pmt) override;
     HRESULT STDMETHODCALLTYPE GetFormat(AM_MEDIA_TYPE **ppmt) override;
+    // One capability for each size the camera offers, in its order.
+    HRESULT STDMETHODCALLTYPE GetNumberOfCapabilities(int *piCount, int *piSize) override;
+    HRESULT STDMETHODCALLTYPE GetStreamCaps(int iIndex, AM_MEDIA_TYPE **ppmt, BYTE *pSCC) override;
     HRESULT STDMETHODCALLTYPE GetPages(CAUUID *pPages) override;
 
     const char *pageKind() const override { return "capture pin"; }
@@ -87,6 +91,8 @@ private:
     DevicePtr device_;
     std::unique_ptr<FrameSource> source_;
     CapturePin pin_;
+    VideoProcAmpSettings procAmp_;
+    CameraControlSettings cameraControl_;
     FrameSize current_;
     VideoFormat connected_;
     FrameSink *sink_ = nullptr; // set before start, cleared after stop

@@ -86,6 +86,65 @@ struct AM_MEDIA_TYPE {
     BYTE *pbFormat;
 };
 
+struct SIZE {
+    LONG cx;
+    LONG cy;
+};
+
+// What a capture pin's capability offers: only the sizes are filled in here
+// (a pin of this platform offers each of its sizes as one capability).
+struct VIDEO_STREAM_CONFIG_CAPS {
+    GUID guid;
+    ULONG VideoStandard;
+    SIZE InputSize;
+    SIZE MinCroppingSize;
+    SIZE MaxCroppingSize;
+    int CropGranularityX;
+    int CropGranularityY;
+    int CropAlignX;
+    int CropAlignY;
+    SIZE MinOutputSize;
+    SIZE MaxOutputSize;
+    int OutputGranularityX;
+    int OutputGranularityY;
+    int StretchTapsX;
+    int StretchTapsY;
+    int ShrinkTapsX;
+    int ShrinkTapsY;
+    LONGLONG MinFrameInterval;
+    LONGLONG MaxFrameInterval;
+    LONG MinBitsPerSecond;
+    LONG MaxBitsPerSecond;
+};
+
+enum VideoProcAmpProperty {
+    VideoProcAmp_Brightness = 0,
+    VideoProcAmp_Contrast = 1,
+    VideoProcAmp_Hue = 2,
+    VideoProcAmp_Saturation = 3,
+    VideoProcAmp_Sharpness = 4,
+    VideoProcAmp_Gamma = 5,
+    VideoProcAmp_ColorEnable = 6,
+    VideoProcAmp_WhiteBalance = 7,
+    VideoProcAmp_BacklightCompensation = 8,
+    VideoProcAmp_Gain = 9
+};
+enum VideoProcAmpFlags { VideoProcAmp_Flags_Auto = 0x0001, VideoProcAmp_Flags_Manual = 0x0002 };
+
+enum CameraControlProperty {
+    CameraControl_Pan = 0,
+    CameraControl_Tilt = 1,
+    CameraControl_Roll = 2,
+    CameraControl_Zoom = 3,
+    CameraControl_Exposure = 4,
+    CameraControl_Iris = 5,
+    CameraControl_Focus = 6
+};
+enum CameraControlFlags { CameraControl_Flags_Auto = 0x0001, CameraControl_Flags_Manual = 0x0002 };
+
+// A property the device does not offer, as kernel-streaming drivers say it.
+#define E_PROP_ID_UNSUPPORTED ((HRESULT)0x80070490u)
+
 struct CAUUID {
     ULONG cElems;
     GUID *pElems;
@@ -266,9 +325,37 @@ protected:
 struct IAMStreamConfig : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE SetFormat(AM_MEDIA_TYPE *pmt) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetFormat(AM_MEDIA_TYPE **ppmt) = 0;
+    // piSize is sizeof(VIDEO_STREAM_CONFIG_CAPS), the record GetStreamCaps fills.
+    virtual HRESULT STDMETHODCALLTYPE GetNumberOfCapabilities(int *piCount, int *piSize) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetStreamCaps(int iIndex, AM_MEDIA_TYPE **ppmt, BYTE *pSCC) = 0;
 
 protected:
     ~IAMStreamConfig() = default;
+};
+
+// The picture settings of a capture filter, in the units Windows' UVC
+// driver gives them; Property is a VideoProcAmpProperty, the flags are
+// VideoProcAmpFlags.
+struct IAMVideoProcAmp : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetRange(long Property, long *pMin, long *pMax, long *pSteppingDelta,
+                                               long *pDefault, long *pCapsFlags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Set(long Property, long lValue, long Flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Get(long Property, long *lValue, long *Flags) = 0;
+
+protected:
+    ~IAMVideoProcAmp() = default;
+};
+
+// The camera's own settings (exposure in log2 seconds, pan and tilt in
+// degrees, ...); Property is a CameraControlProperty.
+struct IAMCameraControl : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetRange(long Property, long *pMin, long *pMax, long *pSteppingDelta,
+                                               long *pDefault, long *pCapsFlags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Set(long Property, long lValue, long Flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Get(long Property, long *lValue, long *Flags) = 0;
+
+protected:
+    ~IAMCameraControl() = default;
 };
 
 struct ISpecifyPropertyPages : public IUnknown {
@@ -297,6 +384,8 @@ extern const IID IID_ISampleGrabber;
 extern const IID IID_ISampleGrabberCB;
 extern const IID IID_IAMStreamConfig;
 extern const IID IID_ISpecifyPropertyPages;
+extern const IID IID_IAMVideoProcAmp;
+extern const IID IID_IAMCameraControl;
 
 extern const CLSID CLSID_FilterGraph;
 extern const CLSID CLSID_CaptureGraphBuilder2;

@@ -4,6 +4,7 @@
 #include "sources/v4l2/v4l2_controls.h"
 #include "sources/v4l2/v4l2_io.h"
 #include "sources/v4l2/v4l2_modes.h"
+#include "sources/v4l2/v4l2_settings.h"
 #include "sources/v4l2/v4l2_source.h"
 #include "sources/v4l2/v4l2_usb_name.h"
 #include "com/process_state.h"
@@ -99,6 +100,7 @@ public:
     std::string devicePath() const override { return path_; }
     std::unique_ptr<FrameSource> createSource() const override { return createV4l2Source(path_); }
     std::unique_ptr<DeviceControls> openControls(std::string &error) override { return openV4l2Controls(path_, error); }
+    std::unique_ptr<CameraSettings> openSettings() override { return openV4l2Settings(path_); }
 
 private:
     const std::string path_;

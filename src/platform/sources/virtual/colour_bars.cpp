@@ -13,12 +13,13 @@ struct Rgb {
 constexpr Rgb barColours[8] = {{255, 255, 255}, {255, 255, 0}, {0, 255, 255}, {0, 255, 0},
                                {255, 0, 255},   {255, 0, 0},   {0, 0, 255},   {0, 0, 0}};
 
-// A bar's colour at a brightness: at the maximum the colour itself.
-Rgb scaled(Rgb colour, int brightness) {
-    auto scale = [brightness](uint8_t c) {
-        return static_cast<uint8_t>((c * brightness + maximumBrightness / 2) / maximumBrightness);
+// A bar's colour scaled (at the maximum the colour itself), then offset.
+Rgb adjusted(Rgb colour, int scale, int offset) {
+    auto channel = [scale, offset](uint8_t c) {
+        int value = (c * scale + maximumBrightness / 2) / maximumBrightness + offset;
+        return static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
     };
-    return {scale(colour.r), scale(colour.g), scale(colour.b)};
+    return {channel(colour.r), channel(colour.g), channel(colour.b)};
 }
 
 void fillSpan(uint8_t *row, size_t x0, size_t x1, Rgb colour) {
@@ -31,7 +32,7 @@ void fillSpan(uint8_t *row, size_t x0, size_t x1, Rgb colour) {
 
 class ColourBars final : public FrameGenerator {
 public:
-    explicit ColourBars(const std::atomic<int> &brightness) : brightness_(brightness) {}
+    explicit ColourBars(const PictureSettings &picture) : picture_(picture) {}
 
     void setFormat(const VideoFormat &format) override {
         format_ = format;
@@ -39,9 +40,10 @@ public:
     }
 
     void render(Frame &frame, uint64_t sequence) override {
-        // The brightness may change between samples (from a property
-        // dialog): the bars are drawn again, the frames made anew.
-        if (brightness_.load(std::memory_order_relaxed) != drawnBrightness_)
+        // The settings may change between samples (from a property dialog
+        // or a script): the bars are drawn again, the frames made anew.
+        if (picture_.scale.load(std::memory_order_relaxed) != drawnScale_ ||
+            picture_.offset.load(std::memory_order_relaxed) != drawnOffset_)
             drawTemplate();
         if (frame.formatGeneration != generation_ || frame.bytes.size() != template_.size()) {
             frame.bytes = template_;
@@ -64,7 +66,8 @@ private:
     void drawTemplate() {
         const VideoFormat &format = format_;
         ++generation_;
-        drawnBrightness_ = brightness_.load(std::memory_order_relaxed);
+        drawnScale_ = picture_.scale.load(std::memory_order_relaxed);
+        drawnOffset_ = picture_.offset.load(std::memory_order_relaxed);
         // Rows are stored bottom-up: memory row r shows picture row height-1-r,
         // so the strip (the picture's lowest eighth) comes first in memory.
         size_t width = static_cast<size_t>(format.width), height = static_cast<size_t>(format.height);
@@ -74,13 +77,13 @@ private:
             return;
         uint8_t *barRow = template_.data() + stripRows_ * format.stride();
         for (size_t i = 0; i < 8; ++i)
-            fillSpan(barRow, i * width / 8, (i + 1) * width / 8, scaled(barColours[i], drawnBrightness_));
+            fillSpan(barRow, i * width / 8, (i + 1) * width / 8, adjusted(barColours[i], drawnScale_, drawnOffset_));
         for (size_t r = stripRows_ + 1; r < height; ++r)
             std::memcpy(template_.data() + r * format.stride(), barRow, format.stride());
     }
 
-    const std::atomic<int> &brightness_;
-    int drawnBrightness_ = maximumBrightness;
+    const PictureSettings &picture_;
+    int drawnScale_ = maximumBrightness, drawnOffset_ = 0;
     VideoFormat format_;
     uint64_t generation_ = 0;
     size_t stripRows_ = 0;
@@ -89,8 +92,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<FrameGenerator> createColourBars(const std::atomic<int> &brightness) {
-    return std::make_unique<ColourBars>(brightness);
+std::unique_ptr<FrameGenerator> createColourBars(const PictureSettings &picture) {
+    return std::make_unique<ColourBars>(picture);
 }
 
 } // namespace platform

@@ -4,7 +4,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <vector>
 
@@ -84,6 +86,74 @@ bool parseCountKey(const json &value, const char *key, long low, long high, long
     return true;
 }
 
+// A setting's numbers are a C long on Windows too: 32 bits.
+bool settingNumber(const json &value, long &out) {
+    if (!value.is_number_integer() || value.get<long long>() < INT32_MIN || value.get<long long>() > INT32_MAX)
+        return false;
+    out = static_cast<long>(value.get<long long>());
+    return true;
+}
+
+// "controls": {"brightness": {"minimum": .., "maximum": .., "default": ..,
+// "step": 1, "auto": false}, ...}
+bool parseSettings(const json &value, std::vector<DeclaredSetting> &settings, std::string &error) {
+    if (!value.is_object()) {
+        error = "\"controls\" must be an object from a control's name to its range";
+        return false;
+    }
+    for (auto it = value.begin(); it != value.end(); ++it) {
+        const quorin::SettingName *known = quorin::findSetting(it.key().c_str());
+        if (!known || it.key().size() != std::strlen(known->name)) {
+            error = "unknown control " + quote(it.key());
+            return false;
+        }
+        const std::string where = "the control " + quote(it.key());
+        const json &range = it.value();
+        if (!range.is_object()) {
+            error = where + " must be an object with \"minimum\", \"maximum\" and \"default\"";
+            return false;
+        }
+        DeclaredSetting setting{known->family, known->property, 0, 0, 1, 0, false};
+        bool minimum = false, maximum = false, preset = false;
+        for (auto field = range.begin(); field != range.end(); ++field) {
+            const std::string &key = field.key();
+            bool ok = true;
+            if (key == "minimum")
+                ok = minimum = settingNumber(field.value(), setting.minimum);
+            else if (key == "maximum")
+                ok = maximum = settingNumber(field.value(), setting.maximum);
+            else if (key == "default")
+                ok = preset = settingNumber(field.value(), setting.defaultValue);
+            else if (key == "step")
+                ok = settingNumber(field.value(), setting.step) && setting.step >= 1;
+            else if (key == "auto")
+                ok = field.value().is_boolean() && (setting.hasAuto = field.value().get<bool>(), true);
+            else {
+                error = where + ": unknown key " + quote(key);
+                return false;
+            }
+            if (!ok) {
+                error = where + ": \"" + key + "\" must be " +
+                        (key == "auto"   ? "true or false"
+                         : key == "step" ? "a whole number from 1 to 2147483647"
+                                         : "a whole number from -2147483648 to 2147483647");
+                return false;
+            }
+        }
+        if (!minimum || !maximum || !preset) {
+            error = where + " must have \"minimum\", \"maximum\" and \"default\"";
+            return false;
+        }
+        if (setting.minimum > setting.maximum || setting.defaultValue < setting.minimum ||
+            setting.defaultValue > setting.maximum) {
+            error = where + " must have minimum <= default <= maximum";
+            return false;
+        }
+        settings.push_back(setting);
+    }
+    return true;
+}
+
 bool parseObject(const json &object, CameraDescription &camera, std::string &error) {
     if (!object.is_object()) {
         error = "a camera must be a JSON object";
@@ -143,6 +213,9 @@ bool parseObject(const json &object, CameraDescription &camera, std::string &err
                 return false;
         } else if (key == "pin_pages") {
             if (!parseCountKey(value, "pin_pages", 0, 16, camera.pinPages, error))
+                return false;
+        } else if (key == "controls") {
+            if (!parseSettings(value, camera.settings, error))
                 return false;
         } else {
             error = "unknown key " + quote(key);

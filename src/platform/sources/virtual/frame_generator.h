@@ -24,10 +24,20 @@ public:
 // full colour.
 constexpr int maximumBrightness = 255;
 
+// What a virtual camera's settings do to its picture. They may change while
+// samples are made, and outlive the generator.
+struct PictureSettings {
+    // The dialog's brightness of a camera that declares no controls: the
+    // bars' colours scaled from 0 (black) to maximumBrightness (themselves).
+    std::atomic<int> scale{maximumBrightness};
+    // A declared brightness: its value less its default, added to every
+    // channel of the bars (each kept within 0 to 255).
+    std::atomic<int> offset{0};
+};
+
 // Eight vertical colour bars above a strip of 32 cells that shows the
 // sample's sequence number in binary, most significant bit on the left. The
-// bars are scaled by brightness, which may change while samples are made and
-// must outlive the generator; the strip is not.
-std::unique_ptr<FrameGenerator> createColourBars(const std::atomic<int> &brightness);
+// bars follow the picture settings; the strip does not.
+std::unique_ptr<FrameGenerator> createColourBars(const PictureSettings &picture);
 
 } // namespace platform

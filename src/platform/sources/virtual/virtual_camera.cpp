@@ -18,25 +18,111 @@ namespace platform {
 
 namespace {
 
-// The one setting of a virtual camera: the brightness of its bars.
+// A virtual camera's settings as they stand: those it declares, each with
+// its value and mode, kept by the camera for every filter, dialog and call.
+class SettingState {
+public:
+    SettingState(const std::vector<DeclaredSetting> &declared, PictureSettings &picture)
+        : declared_(declared), picture_(picture) {
+        for (const DeclaredSetting &d : declared_)
+            now_.push_back({d.defaultValue, d.hasAuto});
+    }
+
+    const std::vector<DeclaredSetting> &declared() const { return declared_; }
+
+    // The index of a declared setting; -1 for none.
+    int find(SettingFamily family, long property) const {
+        for (size_t i = 0; i < declared_.size(); ++i)
+            if (declared_[i].family == family && declared_[i].property == property)
+                return static_cast<int>(i);
+        return -1;
+    }
+
+    void get(int index, long &value, bool &automatic) {
+        quorin::Lock guard(lock_);
+        value = now_[static_cast<size_t>(index)].value;
+        automatic = now_[static_cast<size_t>(index)].automatic;
+    }
+
+    // False when the value is outside the setting's range.
+    bool set(int index, long value, bool automatic) {
+        const DeclaredSetting &d = declared_[static_cast<size_t>(index)];
+        if (!automatic && (value < d.minimum || value > d.maximum))
+            return false;
+        quorin::Lock guard(lock_);
+        Now &now = now_[static_cast<size_t>(index)];
+        now.automatic = automatic;
+        if (!automatic)
+            now.value = value;
+        // Left to itself, the camera keeps its brightness at the default.
+        if (d.family == SettingFamily::VideoProcAmp && d.property == VideoProcAmp_Brightness)
+            picture_.offset = static_cast<int>(now.automatic ? 0 : now.value - d.defaultValue);
+        return true;
+    }
+
+private:
+    struct Now {
+        long value;
+        bool automatic;
+    };
+    const std::vector<DeclaredSetting> &declared_;
+    PictureSettings &picture_;
+    quorin::Mutex lock_;
+    std::vector<Now> now_ GUARDED_BY(lock_);
+};
+
+// The settings a virtual camera's dialog shows: those it declares, or else
+// the brightness of its bars. Names as the dialogs of Windows' own filter
+// give them.
+const char *const settingTitles[2][10] = {
+    {"Brightness", "Contrast", "Hue", "Saturation", "Sharpness", "Gamma", "ColorEnable", "WhiteBalance",
+     "BacklightCompensation", "Gain"},
+    {"Pan", "Tilt", "Roll", "Zoom", "Exposure", "Iris", "Focus"},
+};
+
 class VirtualControls final : public DeviceControls {
 public:
-    explicit VirtualControls(std::atomic<int> &brightness) : brightness_(brightness) {}
+    VirtualControls(SettingState &settings, std::atomic<int> &scale) : settings_(settings), scale_(scale) {}
 
     std::vector<Control> list() override {
-        Control c;
-        c.id = brightnessId;
-        c.name = "Brightness";
-        c.group = "User Controls";
-        c.maximum = c.defaultValue = maximumBrightness;
-        c.value = brightness_.load();
-        return {c};
+        std::vector<Control> controls;
+        if (settings_.declared().empty()) {
+            Control c;
+            c.id = brightnessId;
+            c.name = "Brightness";
+            c.group = "User Controls";
+            c.maximum = c.defaultValue = maximumBrightness;
+            c.value = scale_.load();
+            controls.push_back(c);
+        }
+        for (size_t i = 0; i < settings_.declared().size(); ++i) {
+            const DeclaredSetting &d = settings_.declared()[i];
+            bool camera = d.family == SettingFamily::CameraControl;
+            Control c;
+            c.id = declaredId + static_cast<uint32_t>(i);
+            c.name = settingTitles[camera][d.property];
+            c.group = camera ? "Camera Controls" : "User Controls";
+            c.minimum = d.minimum;
+            c.maximum = d.maximum;
+            c.step = d.step;
+            c.defaultValue = d.defaultValue;
+            long value;
+            bool automatic;
+            settings_.get(static_cast<int>(i), value, automatic);
+            c.value = value;
+            controls.push_back(c);
+        }
+        return controls;
     }
 
     std::string set(uint32_t id, int64_t value) override {
-        if (id != brightnessId)
+        bool legacy = id == brightnessId && settings_.declared().empty();
+        size_t index = id - declaredId;
+        if (!legacy && (id < declaredId || index >= settings_.declared().size()))
             return "no such control";
-        if (value < 0 || value > maximumBrightness)
+        const long low = legacy ? 0 : settings_.declared()[index].minimum;
+        const long high = legacy ? maximumBrightness : settings_.declared()[index].maximum;
+        if (value < low || value > high)
             return "the value is out of range";
         // Tests make the camera refuse a value through the failure injection.
         if (std::optional<HRESULT> refused = enterOperation("VirtualCamera::SetControl")) {
@@ -45,29 +131,68 @@ public:
                           static_cast<unsigned>(*refused));
             return reason;
         }
-        brightness_ = static_cast<int>(value);
+        if (legacy)
+            scale_ = static_cast<int>(value);
+        else
+            settings_.set(static_cast<int>(index), static_cast<long>(value), false);
         return {};
     }
 
 private:
     static constexpr uint32_t brightnessId = 0x00980900; // V4L2's V4L2_CID_BRIGHTNESS
-    std::atomic<int> &brightness_;
+    static constexpr uint32_t declaredId = 0x00F00000;   // then one for each declared setting, in order
+    SettingState &settings_;
+    std::atomic<int> &scale_;
+};
+
+// The declared settings through IAMVideoProcAmp and IAMCameraControl.
+class VirtualSettings final : public CameraSettings {
+public:
+    explicit VirtualSettings(SettingState &settings) : settings_(settings) {}
+
+    HRESULT range(SettingFamily family, long property, SettingRange &range) override {
+        int index = settings_.find(family, property);
+        if (index < 0)
+            return E_PROP_ID_UNSUPPORTED;
+        const DeclaredSetting &d = settings_.declared()[static_cast<size_t>(index)];
+        range = {d.minimum, d.maximum, d.step, d.defaultValue, d.hasAuto};
+        return S_OK;
+    }
+    HRESULT get(SettingFamily family, long property, long &value, bool &automatic) override {
+        int index = settings_.find(family, property);
+        if (index < 0)
+            return E_PROP_ID_UNSUPPORTED;
+        settings_.get(index, value, automatic);
+        return S_OK;
+    }
+    HRESULT set(SettingFamily family, long property, long value, bool automatic) override {
+        int index = settings_.find(family, property);
+        if (index < 0 || (automatic && !settings_.declared()[static_cast<size_t>(index)].hasAuto))
+            return E_PROP_ID_UNSUPPORTED;
+        return settings_.set(index, value, automatic) ? S_OK : E_INVALIDARG;
+    }
+
+private:
+    SettingState &settings_;
 };
 
 class VirtualCamera final : public Device {
 public:
-    using Device::Device;
+    explicit VirtualCamera(const CameraDescription &description)
+        : Device(description), settings_(this->description().settings, picture_) {}
     std::unique_ptr<FrameSource> createSource() const override {
-        return createVirtualSource(description(), brightness_);
+        return createVirtualSource(description(), picture_);
     }
     std::unique_ptr<DeviceControls> openControls(std::string &) override {
-        return std::make_unique<VirtualControls>(brightness_);
+        return std::make_unique<VirtualControls>(settings_, picture_.scale);
     }
+    std::unique_ptr<CameraSettings> openSettings() override { return std::make_unique<VirtualSettings>(settings_); }
 
 private:
-    // Outlives every source and control set of the camera: each filter that
+    // Outlive every source and control set of the camera: each filter that
     // makes them holds the camera.
-    std::atomic<int> brightness_{maximumBrightness};
+    PictureSettings picture_;
+    SettingState settings_;
 };
 
 struct Registry {

@@ -14,8 +14,8 @@ namespace {
 
 class VirtualSource final : public FrameSource {
 public:
-    VirtualSource(const CameraDescription &camera, const std::atomic<int> &brightness)
-        : camera_(camera), generator_(createColourBars(brightness)) {}
+    VirtualSource(const CameraDescription &camera, const PictureSettings &picture)
+        : camera_(camera), generator_(createColourBars(picture)) {}
     ~VirtualSource() override { stop(); }
 
     HRESULT start(const VideoFormat &format, SampleOutput &output) override {
@@ -95,8 +95,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<FrameSource> createVirtualSource(const CameraDescription &camera, const std::atomic<int> &brightness) {
-    return std::make_unique<VirtualSource>(camera, brightness);
+std::unique_ptr<FrameSource> createVirtualSource(const CameraDescription &camera, const PictureSettings &picture) {
+    return std::make_unique<VirtualSource>(camera, picture);
 }
 
 } // namespace platform
