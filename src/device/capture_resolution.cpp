@@ -51,6 +51,16 @@ const char *changeResolution(DeviceRecord *record, int width, int height) {
 
 using Size = std::pair<long, long>;
 
+// The picture's header in either of the video formats a pin offers.
+const BITMAPINFOHEADER *bitmapHeader(const AM_MEDIA_TYPE *type) {
+    if (const VIDEOINFOHEADER *header = videoInfoHeader(type))
+        return &header->bmiHeader;
+    if (IsEqualGUID(type->formattype, FORMAT_VideoInfo2) && type->pbFormat &&
+        type->cbFormat >= sizeof(VIDEOINFOHEADER2))
+        return &reinterpret_cast<const VIDEOINFOHEADER2 *>(type->pbFormat)->bmiHeader;
+    return nullptr;
+}
+
 // The sizes of the pin's capabilities in their order, each once: false when
 // the pin cannot tell them.
 bool offeredSizes(DeviceRecord *record, std::vector<Size> &sizes) {
@@ -69,8 +79,8 @@ bool offeredSizes(DeviceRecord *record, std::vector<Size> &sizes) {
             continue;
         }
         // Formats without a video header (another stream's) have no size.
-        if (const VIDEOINFOHEADER *header = videoInfoHeader(type)) {
-            Size size{header->bmiHeader.biWidth, std::labs(header->bmiHeader.biHeight)};
+        if (const BITMAPINFOHEADER *header = bitmapHeader(type)) {
+            Size size{header->biWidth, std::labs(header->biHeight)};
             bool seen = false;
             for (const Size &s : sizes)
                 seen = seen || s == size;

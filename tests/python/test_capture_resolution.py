@@ -100,3 +100,20 @@ def test_argument_errors_name_newdev_and_do_not_stop_the_graph(camera, args):
     if len(args) != 2:
         assert str(raised.value).startswith("newDev()")
     assert camera.calls("IMediaControl::Stop") == 0
+
+
+@pytest.mark.parametrize("block", ["videoinfo", "videoinfo2"])
+def test_the_offered_sizes_are_listed_in_order_once_each_and_each_is_accepted(platform, block):
+    platform.add_camera("Cam", sizes=SIZES + [[320, 240]], format_block=block)
+    dev = quorin.new_Dev(0, 0)
+    sizes = dev.getresolutions()
+    assert sizes == [(640, 480), (320, 240), (641, 3)]
+    if block == "videoinfo":  # the other format cannot be set (above)
+        for size in reversed(sizes):
+            dev.setresolution(*size)
+            assert dev.getbuffer()[1:] == size
+    platform.fail("IAMStreamConfig::GetNumberOfCapabilities")
+    with pytest.raises(quorin.error) as raised:
+        dev.getresolutions()
+    assert str(raised.value) == "Querying the capture pin for its sizes failed."
+    assert dev.getresolutions() == sizes

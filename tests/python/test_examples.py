@@ -75,3 +75,13 @@ def test_the_live_window_example_takes_frames_while_it_would_show(platform):
     frames = list(watch(quorin.new_Dev(0, 1), seconds=0.25, every=0.1))
     assert len(frames) >= 2 and all(frame[1:3] == (WIDTH, HEIGHT) for frame in frames)
     assert 0 < frames[0][3] < 255
+
+
+def test_fixed_exposure_sets_what_the_camera_offers_by_hand_within_its_steps(platform, capsys):
+    from fixed_exposure import fix_settings
+    platform.add_camera("Cam", sizes=[[WIDTH, HEIGHT]], controls={
+        "whitebalance": {"minimum": 2800, "maximum": 6500, "step": 300, "default": 4600, "auto": True}})
+    dev = quorin.new_Dev(0, 0)
+    assert fix_settings(dev) == {"whitebalance": 4900}
+    assert dev.getcontrols()["whitebalance"]["auto"] is False
+    assert capsys.readouterr().err == "The camera has no exposure setting: left as it is\n"

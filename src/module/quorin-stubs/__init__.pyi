@@ -4,7 +4,7 @@ listdevices() names the devices; new_Dev() opens one as a Dev, whose
 getbuffer() returns the latest frame. Every call works on any thread and
 lets the interpreter's lock go while it waits."""
 
-from typing import List, Tuple, type_check_only
+from typing import Dict, List, Literal, Optional, Tuple, Union, type_check_only
 
 
 class error(Exception):
@@ -47,6 +47,23 @@ class Dev:
         waits up to 10 s for its first frame, without the interpreter's lock.
         Raises error("The capture device was disconnected.") once the device is
         unplugged (and on every later call), never an old frame."""
+
+    def getresolutions(self) -> List[Tuple[int, int]]:
+        """The sizes the capture pin offers, in the device's order, each once: the
+        sizes setresolution() accepts."""
+
+    def getcontrols(self) -> Dict[str, Dict[str, Optional[Union[int, bool]]]]:
+        """The device's settings by name ("brightness", "exposure", ...): each a dict of
+        "value", "minimum", "maximum", "step" and "default" (ints, in DirectShow's
+        units) and "auto" (True or False where the device can run the setting
+        itself, else None). Only what the device offers."""
+
+    def setcontrol(self, name: str, value: Union[int, Literal["auto"]], /) -> None:
+        """Sets a setting by hand to the int value, or with value "auto" hands it to
+        the device's automatic mode. Applies at once, running or not, without
+        rebuilding the graph. Raises error when the device has no such setting,
+        the value is outside its range, it has no automatic mode, or the device
+        refuses; the setting is then as it was."""
 
 
 def new_Dev(devnum: int, showVideoWindow: int, /) -> Dev:
