@@ -8,6 +8,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <dshow.h>
+#include <dvdmedia.h> // VIDEOINFOHEADER2
 #include <ocidl.h>
 #include <olectl.h>
 

@@ -12,6 +12,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -57,16 +58,21 @@ void finish(Outcome &outcome, PyObject *result) {
     }
 }
 
-// Calls a method definition with positional integer arguments.
-void call(Outcome &outcome, PyMethodDef *method, PyObject *self, std::vector<long long> arguments) {
-    std::vector<PyObject *> items;
-    for (long long argument : arguments)
-        items.push_back(StandIn_Int(argument));
+// Calls a method definition with positional arguments, taking their references.
+void callWith(Outcome &outcome, PyMethodDef *method, PyObject *self, const std::vector<PyObject *> &items) {
     PyObject *tuple = StandIn_Tuple(static_cast<Py_ssize_t>(items.size()), items.data());
     for (PyObject *item : items)
         Py_DECREF(item);
     finish(outcome, method->ml_meth(self, tuple));
     Py_DECREF(tuple);
+}
+
+// Calls a method definition with positional integer arguments.
+void call(Outcome &outcome, PyMethodDef *method, PyObject *self, std::vector<long long> arguments) {
+    std::vector<PyObject *> items;
+    for (long long argument : arguments)
+        items.push_back(StandIn_Int(argument));
+    callWith(outcome, method, self, items);
 }
 
 PyMethodDef *findMethod(PyMethodDef *table, const char *name) {
@@ -146,8 +152,8 @@ bool loadModule(const char *path, Module &module) {
         methods.push_back(method->ml_name);
     check(methods == std::vector<std::string>{"displaypropertypage", "displaycapturefilterproperties",
                                               "displaycapturepinproperties", "getdisplayname", "setresolution",
-                                              "getbuffer"},
-          "the Dev type's method table holds the six methods in order");
+                                              "getbuffer", "getresolutions", "getcontrols", "setcontrol"},
+          "the Dev type's method table holds the six methods in order, then the three of settings");
     return module.newDev && module.listDevices && module.devType && error;
 }
 
@@ -383,6 +389,91 @@ void checkThreads(const Module &module, const DeviceFacts &device) {
     Py_DECREF(dev);
 }
 
+// An int of a dict's entry (borrowed lookups); false when it has none.
+bool entryInt(PyObject *dict, const char *name, long long &value) {
+    const char *key;
+    PyObject *item;
+    for (Py_ssize_t i = 0; StandIn_DictItem(dict, i, &key, &item); ++i)
+        if (std::strcmp(key, name) == 0)
+            return StandIn_IntValue(item, &value);
+    return false;
+}
+
+// The sizes the pin offers, and the settings: Wine's filter gives those of
+// IAMVideoProcAmp from the driver's controls, and has no IAMCameraControl.
+void checkSettings(const Module &module, PyObject *dev, const DeviceFacts &device) {
+    {
+        Outcome sizes;
+        callDev(sizes, module, dev, "getresolutions");
+        std::vector<std::pair<long long, long long>> listed;
+        PyObject *item;
+        for (Py_ssize_t i = 0; sizes.value && StandIn_ListItem(sizes.value, i, &item); ++i) {
+            Py_ssize_t count;
+            PyObject *const *pair;
+            long long width = 0, height = 0;
+            if (StandIn_TupleItems(item, &count, &pair) && count == 2 && StandIn_IntValue(pair[0], &width) &&
+                StandIn_IntValue(pair[1], &height))
+                listed.emplace_back(width, height);
+        }
+        std::string text;
+        for (const auto &size : listed)
+            text += " " + std::to_string(size.first) + "x" + std::to_string(size.second);
+        auto has = [&](long long w, long long h) {
+            return std::find(listed.begin(), listed.end(), std::make_pair(w, h)) != listed.end();
+        };
+        check(has(device.width, device.height) && has(device.otherWidth, device.otherHeight),
+              "getresolutions() lists the device's sizes:" + text, sizes.describe());
+    }
+    Outcome controls;
+    callDev(controls, module, dev, "getcontrols");
+    std::string names;
+    const char *name;
+    PyObject *entry, *brightness = nullptr;
+    bool cameraControl = false;
+    for (Py_ssize_t i = 0; controls.value && StandIn_DictItem(controls.value, i, &name, &entry); ++i) {
+        long long value = 0;
+        entryInt(entry, "value", value);
+        names += std::string(" ") + name + "=" + std::to_string(value);
+        if (std::strcmp(name, "brightness") == 0)
+            brightness = entry;
+        for (const char *camera : {"pan", "tilt", "roll", "zoom", "exposure", "iris", "focus"})
+            cameraControl = cameraControl || std::strcmp(name, camera) == 0;
+    }
+    check(brightness && !cameraControl, "getcontrols() gives Wine's IAMVideoProcAmp settings, no camera's:" + names,
+          controls.describe());
+    long long minimum = 0, maximum = 0, step = 1, now = 0;
+    if (brightness && entryInt(brightness, "minimum", minimum) && entryInt(brightness, "maximum", maximum) &&
+        entryInt(brightness, "step", step) && entryInt(brightness, "value", now)) {
+        long long wanted = now - step >= minimum ? now - step : now + step;
+        Outcome set;
+        callWith(set, findMethod(module.devType->tp_methods, "setcontrol"), dev,
+                 {StandIn_Str("brightness"), StandIn_Int(wanted)});
+        Outcome again;
+        callDev(again, module, dev, "getcontrols");
+        PyObject *after = nullptr;
+        for (Py_ssize_t i = 0; again.value && StandIn_DictItem(again.value, i, &name, &entry); ++i)
+            if (std::strcmp(name, "brightness") == 0)
+                after = entry;
+        long long read = 0;
+        check(set.value == Py_None && after && entryInt(after, "value", read) && read == wanted,
+              "setcontrol(\"brightness\", " + std::to_string(wanted) + ") reads back", set.describe());
+        Outcome back;
+        callWith(back, findMethod(module.devType->tp_methods, "setcontrol"), dev,
+                 {StandIn_Str("brightness"), StandIn_Int(now)});
+        Outcome outside;
+        callWith(outside, findMethod(module.devType->tp_methods, "setcontrol"), dev,
+                 {StandIn_Str("brightness"), StandIn_Int(maximum + 1)});
+        check(outside.raised("quorin.Error", "The value is outside the control's range."),
+              "a brightness past its maximum: \"The value is outside the control's range.\"", outside.describe());
+    }
+    Outcome exposure;
+    callWith(exposure, findMethod(module.devType->tp_methods, "setcontrol"), dev,
+             {StandIn_Str("exposure"), StandIn_Str("auto")});
+    check(exposure.raised("quorin.Error", "The device has no control of that name."),
+          "setcontrol(\"exposure\", \"auto\") without IAMCameraControl: \"The device has no control of that name.\"",
+          exposure.describe());
+}
+
 void checkDevice(const Module &module, const DeviceFacts &device) {
     const long baseline = StandIn_LiveObjects();
     {
@@ -474,6 +565,7 @@ void checkDevice(const Module &module, const DeviceFacts &device) {
               "the deprecated method's message box had the caption \"Quorinview Warning\"",
               std::to_string(shown.size()) + " dialogs");
     }
+    checkSettings(module, dev, device);
     opened.value = nullptr;
     Py_DECREF(dev);
     check(StandIn_LiveObjects() == baseline, "dropping the device frees what it made",

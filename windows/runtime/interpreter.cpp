@@ -80,6 +80,7 @@ PyTypeObject listType = {};
 PyTypeObject moduleType = {};
 PyTypeObject functionType = {};
 PyTypeObject capsuleType = {};
+PyTypeObject boolType = {};
 PyTypeObject typeError = {};
 PyTypeObject overflowError = {};
 PyTypeObject memoryError = {};
@@ -286,6 +287,7 @@ void prepareTypes() {
     prepareType(moduleType, "module", sizeof(ModuleObject), moduleDealloc);
     prepareType(functionType, "builtin_function_or_method", sizeof(FunctionObject), plainDealloc);
     prepareType(capsuleType, "PyCapsule", sizeof(CapsuleObject), capsuleDealloc);
+    prepareType(boolType, "bool", sizeof(PyLongObject), plainDealloc, Py_TPFLAGS_LONG_SUBCLASS);
     const std::pair<PyTypeObject *, const char *> exceptions[] = {
         {&typeError, "TypeError"},     {&overflowError, "OverflowError"},           {&memoryError, "MemoryError"},
         {&systemError, "SystemError"}, {&unicodeDecodeError, "UnicodeDecodeError"},
@@ -328,11 +330,53 @@ PyObject *buildTuple(const char **format, va_list *args, char close) {
     return tuple;
 }
 
+// An empty dict; null when out of memory.
+PyObject *newDict() {
+    PyObject *dict = allocateObject(&dictType, sizeof(DictObject));
+    if (dict)
+        reinterpret_cast<DictObject *>(dict)->items = new std::vector<std::pair<std::string, PyObject *>>;
+    return dict;
+}
+
+// "{key:value,...}": text keys only, as the module gives them.
+PyObject *buildDict(const char **format, va_list *args) {
+    PyObject *dict = newDict();
+    bool failed = !dict;
+    while (**format && **format != '}') {
+        if (**format == ',' || **format == ' ') {
+            ++*format;
+            continue;
+        }
+        PyObject *key = buildItem(format, args);
+        PyObject *value = **format == ':' ? (++*format, buildItem(format, args)) : nullptr;
+        const char *text = nullptr;
+        if (!failed && key && value && StandIn_StrValue(key, &text))
+            failed = PyDict_SetItemString(dict, text, value) != 0;
+        else
+            failed = true;
+        Py_XDECREF(key);
+        Py_XDECREF(value);
+    }
+    if (**format == '}')
+        ++*format;
+    else if (!failed)
+        setError(&systemError, "unmatched brace in format"), failed = true;
+    if (failed) {
+        Py_XDECREF(dict);
+        if (!pendingType)
+            setError(&systemError, "stand-in: bad dict format");
+        return nullptr;
+    }
+    return dict;
+}
+
 PyObject *buildItem(const char **format, va_list *args) {
     char code = *(*format)++;
     switch (code) {
     case '(':
         return buildTuple(format, args, ')');
+    case '{':
+        return buildDict(format, args);
     case 'i':
         return StandIn_Int(va_arg(*args, int));
     case 'l':
@@ -444,6 +488,9 @@ PyObject *buildValue(const char *format, va_list args) {
 extern "C" {
 
 PyObject _Py_NoneStruct = {};
+PyLongObject _Py_FalseStruct = {};
+PyLongObject _Py_TrueStruct = {};
+PyObject *PyExc_TypeError = reinterpret_cast<PyObject *>(&typeError);
 
 void _Py_Dealloc(PyObject *object) { Py_TYPE(object)->tp_dealloc(object); }
 
@@ -572,6 +619,50 @@ PyObject *PyErr_NewException(const char *name, PyObject *base, PyObject *dict) {
     return reinterpret_cast<PyObject *>(type);
 }
 
+PyObject *PyDict_New(void) {
+    PyObject *dict = newDict();
+    return dict ? dict : noMemory();
+}
+
+PyObject *PyErr_Occurred(void) { return pendingType; }
+
+unsigned long PyType_GetFlags(PyTypeObject *type) { return type->tp_flags; }
+
+long PyLong_AsLongAndOverflow(PyObject *object, int *overflow) {
+    *overflow = 0;
+    long long value;
+    if (object == reinterpret_cast<PyObject *>(&_Py_TrueStruct) ||
+        object == reinterpret_cast<PyObject *>(&_Py_FalseStruct))
+        return object == reinterpret_cast<PyObject *>(&_Py_TrueStruct);
+    if (!StandIn_IntValue(object, &value)) {
+        setErrorFormat(&typeError, "'%.200s' object cannot be interpreted as an integer", Py_TYPE(object)->tp_name);
+        return -1;
+    }
+    if (value > LONG_MAX || value < LONG_MIN) {
+        *overflow = value > 0 ? 1 : -1;
+        return -1;
+    }
+    return static_cast<long>(value);
+}
+
+const char *PyUnicode_AsUTF8AndSize(PyObject *object, Py_ssize_t *size) {
+    const char *text;
+    if (!StandIn_StrValue(object, &text)) {
+        setError(&typeError, "bad argument type for built-in operation");
+        return nullptr;
+    }
+    if (size)
+        *size = varSize(reinterpret_cast<StrObject *>(object));
+    return text;
+}
+
+int PyUnicode_CompareWithASCIIString(PyObject *object, const char *ascii) {
+    const char *text = "";
+    StandIn_StrValue(object, &text);
+    int order = std::strcmp(text, ascii);
+    return order < 0 ? -1 : order > 0;
+}
+
 int PyDict_SetItemString(PyObject *object, const char *key, PyObject *value) {
     if (Py_TYPE(object) != &dictType) {
         setError(&systemError, "bad internal call");
@@ -596,9 +687,7 @@ PyObject *PyModule_Create2(PyModuleDef *definition, int) {
     if (!module)
         return noMemory();
     module->definition = definition;
-    module->dict = allocateObject(&dictType, sizeof(DictObject));
-    if (module->dict)
-        reinterpret_cast<DictObject *>(module->dict)->items = new std::vector<std::pair<std::string, PyObject *>>;
+    module->dict = newDict();
     if (definition->m_size > 0)
         module->state = std::calloc(1, static_cast<size_t>(definition->m_size));
     if (!module->dict || (definition->m_size > 0 && !module->state)) {
@@ -620,11 +709,8 @@ PyObject *PyModule_Create2(PyModuleDef *definition, int) {
 }
 
 PyObject *PyThreadState_GetDict(void) {
-    if (!threadDict) {
-        threadDict = allocateObject(&dictType, sizeof(DictObject));
-        if (threadDict)
-            reinterpret_cast<DictObject *>(threadDict)->items = new std::vector<std::pair<std::string, PyObject *>>;
-    }
+    if (!threadDict)
+        threadDict = newDict();
     return threadDict;
 }
 
@@ -780,6 +866,10 @@ void StandIn_Initialize(void) {
     prepareTypes();
     Py_SET_REFCNT(&_Py_NoneStruct, immortal);
     Py_SET_TYPE(&_Py_NoneStruct, &noneType);
+    for (PyLongObject *truth : {&_Py_FalseStruct, &_Py_TrueStruct}) {
+        Py_SET_REFCNT(reinterpret_cast<PyObject *>(truth), immortal);
+        Py_SET_TYPE(reinterpret_cast<PyObject *>(truth), &boolType);
+    }
     // CPython sets LC_CTYPE from the user's locale at start-up, in the C
     // runtime that it and its extension modules share.
     std::setlocale(LC_CTYPE, "");
@@ -809,6 +899,11 @@ PyObject *StandIn_Int(long long value) {
         return noMemory();
     object->value = value;
     return reinterpret_cast<PyObject *>(object);
+}
+
+PyObject *StandIn_Str(const char *utf8) {
+    PyObject *text = newStr(utf8, std::strlen(utf8));
+    return text ? text : noMemory();
 }
 
 PyObject *StandIn_Tuple(Py_ssize_t count, PyObject *const *items) {

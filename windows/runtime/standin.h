@@ -31,6 +31,7 @@ STANDIN_API long StandIn_LockReleases(void);
 
 // New references.
 STANDIN_API PyObject *StandIn_Int(long long value);
+STANDIN_API PyObject *StandIn_Str(const char *utf8);
 STANDIN_API PyObject *StandIn_Tuple(Py_ssize_t count, PyObject *const *items); // takes no references
 
 // Reading values: each returns 0 when the object is not of that kind.
