@@ -258,3 +258,64 @@ def test_a_camera_whose_functions_name_themselves_has_each_named_whole(usb):
         assert_bars(data, width, height)
         assert camera.wait_for("commit")["fourcc"] == "YUY2"
         del dev
+
+
+# The controls each camera's descriptors give, by the names Windows gives
+# them; pan and tilt are one control of the camera.
+SETTING_NAMES = {
+    "Brightness": ["brightness"], "Contrast": ["contrast"], "Hue": ["hue"], "Saturation": ["saturation"],
+    "Sharpness": ["sharpness"], "Gamma": ["gamma"], "White Balance Temperature": ["whitebalance"],
+    "Backlight Compensation": ["backlightcompensation"], "Gain": ["gain"], "Exposure Time (Absolute)": ["exposure"],
+    "Focus (Absolute)": ["focus"], "Iris (Absolute)": ["iris"], "Zoom (Absolute)": ["zoom"],
+    "PanTilt (Absolute)": ["pan", "tilt"],
+}
+
+
+def little_endian(value, length):
+    return list((value & (1 << 8 * length) - 1).to_bytes(length, "little"))
+
+
+@pytest.mark.parametrize("name", PROFILES)
+def test_settings_reach_the_camera_as_its_class_requests(usb, name):
+    camera = usb(name)
+    control = camera.profile["video_control"]
+    listed = control["input_terminal"]["controls"] + control["processing_unit"]["controls"]
+    dev = quorin.new_Dev(0, 0)
+    dev.getbuffer()
+    controls = dev.getcontrols()
+    print("%s: %s" % (name, controls))
+    assert set(controls) == {setting for c in listed for setting in SETTING_NAMES.get(c, [])}
+    unit = control["processing_unit"]["bUnitID"]
+    if "brightness" in controls:
+        camera.drain()
+        dev.setcontrol("brightness", controls["brightness"]["minimum"])
+        assert camera.wait_for("set_cur", unit=unit, selector=0x02)["value"] == \
+            little_endian(controls["brightness"]["minimum"], 2)
+    if "exposure" in controls:
+        terminal = control["input_terminal"]["bTerminalID"]
+        camera.drain()
+        dev.setcontrol("exposure", -8)  # by hand: manual mode, then 2^-8 s in 100 us units
+        assert camera.wait_for("set_cur", unit=terminal, selector=0x02)["value"] == [0x01]
+        assert camera.wait_for("set_cur", unit=terminal, selector=0x04)["value"] == little_endian(39, 4)
+        assert (dev.getcontrols()["exposure"]["value"], dev.getcontrols()["exposure"]["auto"]) == (-8, False)
+        dev.setcontrol("exposure", "auto")  # aperture priority: the camera's own exposure
+        assert camera.wait_for("set_cur", unit=terminal, selector=0x02)["value"] == [0x08]
+        assert dev.getcontrols()["exposure"]["auto"] is True
+    first = read_counter(*dev.getbuffer())
+    time.sleep(0.5)
+    assert read_counter(*dev.getbuffer()) > first  # the stream ran on throughout
+
+
+def test_a_setting_the_camera_stalls_is_refused_and_the_stream_goes_on(usb):
+    camera = usb("logitech-c270")
+    unit = camera.profile["video_control"]["processing_unit"]["bUnitID"]
+    dev = quorin.new_Dev(0, 0)
+    first = read_counter(*dev.getbuffer())
+    before = dev.getcontrols()["brightness"]
+    camera.send("stall %d 2 1" % unit)  # brightness's SET_CUR
+    with pytest.raises(quorin.error) as raised:
+        dev.setcontrol("brightness", before["value"] + before["step"])
+    assert str(raised.value) == "The device refused the control's setting."
+    assert dev.getcontrols()["brightness"] == before
+    time.sleep(0.5)
+    assert read_counter(*dev.getbuffer()) > first

@@ -210,3 +210,40 @@ def test_zz_unplugged_device_stops_delivering_without_crash_or_hang(vivid):
     started = time.monotonic()
     del dev
     assert time.monotonic() - started < 2
+
+
+def test_brightness_contrast_saturation_and_hue_reach_the_drivers_picture(vivid):
+    dev = quorin.new_Dev(0, 0)
+    controls = dev.getcontrols()
+    print("vivid's settings:", controls)
+    assert {"brightness", "contrast", "saturation", "hue"} <= set(controls)
+
+    def bar(index):
+        """The colour of bar index (0 white ... 7 black) in the next frame."""
+        data, width, height = dev.getbuffer()
+        return pixel(data, width, height, (2 * index + 1) * width // 16, height * 7 // 8)
+
+    def until(seen, what):
+        deadline = time.monotonic() + 10
+        while not seen() and time.monotonic() < deadline:
+            time.sleep(0.05)
+        assert seen(), what
+
+    try:
+        white, yellow, black = bar(0), bar(1), bar(7)
+        dev.setcontrol("brightness", controls["brightness"]["maximum"])
+        until(lambda: min(bar(7)) > black[0] + 60, "a brighter black bar")
+        dev.setcontrol("brightness", controls["brightness"]["default"])
+        dev.setcontrol("contrast", controls["contrast"]["minimum"])
+        until(lambda: abs(bar(0)[1] - bar(7)[1]) < 30, "white and black alike without contrast")
+        dev.setcontrol("contrast", controls["contrast"]["default"])
+        dev.setcontrol("saturation", controls["saturation"]["minimum"])
+        until(lambda: max(bar(1)) - min(bar(1)) < 30, "a grey yellow bar without saturation")
+        dev.setcontrol("saturation", controls["saturation"]["default"])
+        dev.setcontrol("hue", controls["hue"]["minimum"])  # half a turn: yellow goes blue
+        until(lambda: bar(1)[2] > bar(1)[0] + 60, "a blue yellow bar at the other hue")
+        print("white %s, yellow %s, black %s at the defaults" % (white, yellow, black))
+    finally:
+        for name in ("brightness", "contrast", "saturation", "hue"):
+            dev.setcontrol(name, controls[name]["default"])
+    assert dev.getcontrols() == controls
