@@ -94,8 +94,7 @@ PyObject *getcontrols(PyObject *self, PyObject *args) {
     std::vector<Reading> readings = withoutInterpreterLock([&] {
         std::vector<Reading> found;
         readFamily<IAMVideoProcAmp>(record->captureFilter, IID_IAMVideoProcAmp, SettingFamily::VideoProcAmp, found);
-        readFamily<IAMCameraControl>(record->captureFilter, IID_IAMCameraControl, SettingFamily::CameraControl,
-                                     found);
+        readFamily<IAMCameraControl>(record->captureFilter, IID_IAMCameraControl, SettingFamily::CameraControl, found);
         return found;
     });
     PyObject *controls = PyDict_New();

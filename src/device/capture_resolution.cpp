@@ -66,8 +66,8 @@ const BITMAPINFOHEADER *bitmapHeader(const AM_MEDIA_TYPE *type) {
 bool offeredSizes(DeviceRecord *record, std::vector<Size> &sizes) {
     ComRef<IAMStreamConfig> config;
     int count = 0, capsSize = 0;
-    if (!findStreamConfig(record, config) || config->GetNumberOfCapabilities(&count, &capsSize) != S_OK ||
-        count < 0 || capsSize < 0)
+    if (!findStreamConfig(record, config) || config->GetNumberOfCapabilities(&count, &capsSize) != S_OK || count < 0 ||
+        capsSize < 0)
         return false;
     // The capabilities' record, as large as the pin says it writes (a
     // driver's may be larger than the SDK's).

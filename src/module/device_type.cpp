@@ -79,19 +79,17 @@ PyDoc_STRVAR(getbuffer_doc, "getbuffer() -> (bytes, width, height)\n\n"
 PyDoc_STRVAR(getresolutions_doc, "getresolutions() -> list of (width, height)\n\n"
                                  "The sizes the capture pin offers, in the device's order, each once: the\n"
                                  "sizes setresolution() accepts.");
-PyDoc_STRVAR(getcontrols_doc,
-             "getcontrols() -> dict\n\n"
-             "The device's settings by name (\"brightness\", \"exposure\", ...): each a dict of\n"
-             "\"value\", \"minimum\", \"maximum\", \"step\" and \"default\" (ints, in DirectShow's\n"
-             "units) and \"auto\" (True or False where the device can run the setting\n"
-             "itself, else None). Only what the device offers.");
-PyDoc_STRVAR(setcontrol_doc,
-             "setcontrol(name, value) -> None\n\n"
-             "Sets a setting by hand to the int value, or with value \"auto\" hands it to\n"
-             "the device's automatic mode. Applies at once, running or not, without\n"
-             "rebuilding the graph. Raises error when the device has no such setting,\n"
-             "the value is outside its range, it has no automatic mode, or the device\n"
-             "refuses; the setting is then as it was.");
+PyDoc_STRVAR(getcontrols_doc, "getcontrols() -> dict\n\n"
+                              "The device's settings by name (\"brightness\", \"exposure\", ...): each a dict of\n"
+                              "\"value\", \"minimum\", \"maximum\", \"step\" and \"default\" (ints, in DirectShow's\n"
+                              "units) and \"auto\" (True or False where the device can run the setting\n"
+                              "itself, else None). Only what the device offers.");
+PyDoc_STRVAR(setcontrol_doc, "setcontrol(name, value) -> None\n\n"
+                             "Sets a setting by hand to the int value, or with value \"auto\" hands it to\n"
+                             "the device's automatic mode. Applies at once, running or not, without\n"
+                             "rebuilding the graph. Raises error when the device has no such setting,\n"
+                             "the value is outside its range, it has no automatic mode, or the device\n"
+                             "refuses; the setting is then as it was.");
 
 PyMethodDef devMethods[] = {
     {"displaypropertypage", deviceMethod<displaypropertypage>, METH_VARARGS, displaypropertypage_doc},

@@ -101,8 +101,9 @@ HRESULT CapturePin::GetPages(CAUUID *pPages) { return fillPages(pPages, owner_.c
 
 CaptureFilter::CaptureFilter(DevicePtr device)
     : device_(std::move(device)), source_(device_->createSource()), pin_(*this),
-      procAmp_(*static_cast<IBaseFilter *>(this), *device_), cameraControl_(*static_cast<IBaseFilter *>(this), *device_),
-      current_(device_->currentSize()), pool_(idleFrames) {}
+      procAmp_(*static_cast<IBaseFilter *>(this), *device_),
+      cameraControl_(*static_cast<IBaseFilter *>(this), *device_), current_(device_->currentSize()), pool_(idleFrames) {
+}
 
 CaptureFilter::~CaptureFilter() {
     onStop();

@@ -180,9 +180,7 @@ class VirtualCamera final : public Device {
 public:
     explicit VirtualCamera(const CameraDescription &description)
         : Device(description), settings_(this->description().settings, picture_) {}
-    std::unique_ptr<FrameSource> createSource() const override {
-        return createVirtualSource(description(), picture_);
-    }
+    std::unique_ptr<FrameSource> createSource() const override { return createVirtualSource(description(), picture_); }
     std::unique_ptr<DeviceControls> openControls(std::string &) override {
         return std::make_unique<VirtualControls>(settings_, picture_.scale);
     }
