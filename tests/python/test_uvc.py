@@ -275,7 +275,7 @@ def little_endian(value, length):
     return list((value & (1 << 8 * length) - 1).to_bytes(length, "little"))
 
 
-@pytest.mark.parametrize("name", PROFILES)
+@pytest.mark.parametrize("name", PROFILES + ["imc-13d3-784b-vga"])
 def test_settings_reach_the_camera_as_its_class_requests(usb, name):
     camera = usb(name)
     control = camera.profile["video_control"]

@@ -246,4 +246,6 @@ def test_brightness_contrast_saturation_and_hue_reach_the_drivers_picture(vivid)
     finally:
         for name in ("brightness", "contrast", "saturation", "hue"):
             dev.setcontrol(name, controls[name]["default"])
-    assert dev.getcontrols() == controls
+    # A control in its automatic mode (vivid's gain) moves on its own.
+    settle = lambda found: {name: dict(c, value=None) if c["auto"] else c for name, c in found.items()}
+    assert settle(dev.getcontrols()) == settle(controls)

@@ -448,7 +448,7 @@ int parseTuple(PyObject *args, const char *format, va_list out) {
     const char *name = *end == ':' ? end + 1 : nullptr;
     Py_ssize_t wanted = end - format;
     for (const char *code = format; code < end; ++code) {
-        if (*code != 'i') {
+        if (*code != 'i' && *code != 'U' && *code != 'O') {
             setErrorFormat(&systemError, "stand-in: unsupported argument format '%c'", *code);
             return 0;
         }
@@ -463,22 +463,37 @@ int parseTuple(PyObject *args, const char *format, va_list out) {
         return 0;
     }
     bool parsed = true;
-    for (Py_ssize_t i = 0; parsed && i < wanted; ++i)
-        parsed = parseInt(items[i], va_arg(out, int *));
+    for (Py_ssize_t i = 0; parsed && i < wanted; ++i) {
+        const char *text;
+        if (format[i] == 'i') {
+            parsed = parseInt(items[i], va_arg(out, int *));
+        } else if (format[i] == 'U' && !StandIn_StrValue(items[i], &text)) {
+            setErrorFormat(&typeError, "%.150s() argument %d must be str, not %.50s", name ? name : "function",
+                           static_cast<int>(i + 1), Py_TYPE(items[i])->tp_name);
+            parsed = false;
+        } else {
+            *va_arg(out, PyObject **) = items[i]; // borrowed, as CPython gives it
+        }
+    }
     return parsed ? 1 : 0;
 }
 
 PyObject *buildValue(const char *format, va_list args) {
+    // Items at the top level: one is returned as itself, several as a tuple.
     size_t count = 0;
-    for (const char *f = format; *f; ++f)
-        count += *f != '#' && *f != ',' && *f != ' ';
+    int depth = 0;
+    for (const char *f = format; *f; ++f) {
+        if (depth == 0 && *f != '#' && *f != ',' && *f != ' ' && *f != ')' && *f != '}')
+            ++count;
+        depth += (*f == '(' || *f == '{') - (*f == ')' || *f == '}');
+    }
     if (count == 0) {
         Py_INCREF(Py_None);
         return Py_None;
     }
     va_list copy;
     va_copy(copy, args);
-    PyObject *result = format[0] == '(' || count == 1 ? buildItem(&format, &copy) : buildTuple(&format, &copy, '\0');
+    PyObject *result = count == 1 ? buildItem(&format, &copy) : buildTuple(&format, &copy, '\0');
     va_end(copy);
     return result;
 }
