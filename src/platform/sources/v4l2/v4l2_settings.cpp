@@ -1,5 +1,5 @@
-// uvcvideo gives a UVC camera's controls in the units of the UVC
-// specification (1.5, section 4.2.2); Windows' UVC driver gives the same
+// uvcvideo gives a UVC camera's controls in the units of USB Video
+// Class 1.5, section 4.2.2; Windows' UVC driver gives the same
 // controls through IAMVideoProcAmp and IAMCameraControl in the units of
 // its kernel-streaming properties (KSPROPERTY_VIDEOPROCAMP_* and
 // KSPROPERTY_CAMERACONTROL_*). Most are the same numbers; where the units
